@@ -1,0 +1,20 @@
+// Everything a program of the class layer includes.
+#pragma once
+
+#include "afxres.h"
+#include "afxtypes.h"
+#include "archive.h"
+#include "cmdtarget.h"
+#include "commandlineinfo.h"
+#include "dc.h"
+#include "debugalloc.h"
+#include "doctemplate.h"
+#include "document.h"
+#include "filedialog.h"
+#include "framewnd.h"
+#include "messagebox.h"
+#include "pathmap.h"
+#include "singledoctemplate.h"
+#include "trace.h"
+#include "view.h"
+#include "winapp.h"

@@ -1,0 +1,3 @@
+#include "winapp.h"
+
+int main(int argc, char** argv) { return AfxWinMain(argc, argv); }

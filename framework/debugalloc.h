@@ -1,0 +1,47 @@
+// The debug allocator: every block records the source file and line that asked for it, so
+// tests can count what an object owns and a debug build can name the blocks it leaks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Allocates size bytes (0 is allowed) and records file and line; returns null when the
+// memory is not there. The block's content is not initialised.
+void* AfxDebugAlloc(std::size_t size, const char* file, int line);
+void AfxDebugFree(void* block);
+
+struct CLiveBlock {
+    std::string file;
+    int line = 0;
+    std::size_t size = 0;
+};
+
+// Live blocks whose recorded source file has this stem ("vexlanview" matches
+// ".../vexlanview.cpp"); all live blocks for an empty stem.
+std::size_t AfxLiveBlockCount(const std::string& stem = {});
+std::vector<CLiveBlock> AfxLiveBlocks(const std::string& stem = {});
+
+// Writes one line per live block to standard error; returns how many there were.
+std::size_t AfxDumpLiveBlocks();
+
+struct CDebugFree {
+    void operator()(std::uint8_t* block) const { AfxDebugFree(block); }
+    void operator()(char* block) const { AfxDebugFree(block); }
+};
+
+// An owned byte block from the debug allocator; empty when absent.
+using CByteBlock = std::unique_ptr<std::uint8_t[], CDebugFree>;
+using CCharBlock = std::unique_ptr<char[], CDebugFree>;
+
+inline CByteBlock AfxAllocBytes(std::size_t size, const char* file, int line) {
+    return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAlloc(size, file, line)));
+}
+inline CCharBlock AfxAllocChars(std::size_t size, const char* file, int line) {
+    return CCharBlock(static_cast<char*>(AfxDebugAlloc(size, file, line)));
+}
+
+#define DEBUG_NEW_BYTES(size) AfxAllocBytes((size), __FILE__, __LINE__)
+#define DEBUG_NEW_CHARS(size) AfxAllocChars((size), __FILE__, __LINE__)

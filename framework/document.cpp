@@ -1,0 +1,113 @@
+#include "document.h"
+
+#include "framewnd.h"
+#include "messagebox.h"
+#include "pathmap.h"
+#include "view.h"
+#include "winapp.h"
+
+#include <algorithm>
+#include <memory>
+
+IMPLEMENT_DYNAMIC(CDocument, CCmdTarget)
+
+BEGIN_MESSAGE_MAP(CDocument, CCmdTarget)
+END_MESSAGE_MAP()
+
+namespace {
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+} // namespace
+
+CDocument::~CDocument() {
+    for (CView* view : m_views)
+        view->m_pDocument = nullptr;
+}
+
+void CDocument::SetTitle(const char* lpszTitle) {
+    m_strTitle = lpszTitle ? lpszTitle : "";
+    UpdateFrameCounts();
+}
+
+void CDocument::SetPathName(const char* lpszPathName, BOOL bAddToMRU) {
+    m_strPathName = lpszPathName ? lpszPathName : "";
+    const auto separator = m_strPathName.find_last_of("\\:");
+    SetTitle(m_strPathName.substr(separator == std::string::npos ? 0 : separator + 1).c_str());
+    if (bAddToMRU && AfxGetApp())
+        AfxGetApp()->AddToRecentFileList(m_strPathName.c_str());
+}
+
+BOOL CDocument::OnNewDocument() {
+    DeleteContents();
+    m_strPathName.clear();
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
+    FilePtr file(AfxOpenFile(lpszPathName, "rb"));
+    if (!file) {
+        AfxMessageBox(("Cannot open the document " + std::string(lpszPathName) + ".").c_str(),
+                      MB_ICONERROR);
+        return FALSE;
+    }
+    DeleteContents();
+    CArchive archive(file.get(), CArchive::load);
+    Serialize(archive);
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+BOOL CDocument::OnSaveDocument(const char* lpszPathName) {
+    FilePtr file(AfxOpenFile(lpszPathName, "wb"));
+    if (!file) {
+        AfxMessageBox(("Cannot save the document " + std::string(lpszPathName) + ".").c_str(),
+                      MB_ICONERROR);
+        return FALSE;
+    }
+    CArchive archive(file.get(), CArchive::store);
+    Serialize(archive);
+    if (std::fclose(file.release()) != 0) {
+        AfxMessageBox(("Cannot write the document " + std::string(lpszPathName) + ".").c_str(),
+                      MB_ICONERROR);
+        return FALSE;
+    }
+    SetModifiedFlag(FALSE);
+    return TRUE;
+}
+
+void CDocument::DeleteContents() {}
+
+void CDocument::Serialize(CArchive&) {}
+
+void CDocument::AddView(CView* pView) {
+    m_views.push_back(pView);
+    pView->m_pDocument = this;
+}
+
+void CDocument::RemoveView(CView* pView) {
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), pView), m_views.end());
+    pView->m_pDocument = nullptr;
+}
+
+void CDocument::UpdateAllViews(CView* pSender) {
+    for (CView* view : m_views)
+        if (view != pSender)
+            view->Invalidate();
+}
+
+void CDocument::UpdateFrameCounts() {
+    for (CView* view : m_views)
+        if (CFrameWnd* frame = view->GetParentFrame())
+            frame->OnUpdateFrameTitle(TRUE);
+}
+
+void CDocument::AssertValid() const { CCmdTarget::AssertValid(); }
+
+void CDocument::Dump(CDumpContext& dc) const {
+    CCmdTarget::Dump(dc);
+    dc << "m_strTitle = " << m_strTitle.c_str() << "\nm_strPathName = "
+       << m_strPathName.c_str() << "\n";
+}

@@ -1,0 +1,19 @@
+// The program keeps paths in its own form: backslashes, and an optional drive letter.
+// These map them to host paths, only where a file is opened, created or shown.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// "X:\a\b" becomes "$VEXLAN_DRIVE_X/a/b" (drive D: is the working directory while its
+// variable is unset); every other backslash becomes '/'. Nothing for an unmapped drive.
+std::optional<std::string> AfxHostPath(std::string_view systemPath);
+
+// A host path in the program's form: every '/' becomes a backslash. Nothing when the
+// host name holds a backslash, which the program's form cannot represent.
+std::optional<std::string> AfxSystemPath(std::string_view hostPath);
+
+// fopen on the mapped path; null (errno ENOENT) for an unmapped drive.
+std::FILE* AfxOpenFile(const char* systemPath, const char* mode);

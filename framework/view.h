@@ -1,0 +1,41 @@
+// A view: the window that shows a document and paints itself with OnDraw.
+#pragma once
+
+#include "dc.h"
+#include "wnd.h"
+
+class CDocument;
+
+class CView : public CWnd {
+    DECLARE_DYNAMIC(CView)
+    DECLARE_MESSAGE_MAP()
+public:
+    ~CView() override;
+
+    CDocument* GetDocument() const { return m_pDocument; }
+
+    // Creates the view's window as the client of parent and attaches it to the context's
+    // document.
+    BOOL Create(CWnd* parent, UINT nID, CCreateContext* pContext);
+
+    virtual void OnDraw(CDC* pDC) = 0;
+    // Invalidates the whole view, so that OnDraw runs again.
+    virtual void OnInitialUpdate();
+
+    BOOL OnCmdMsg(UINT nID, UINT nCode, void* pExtra) override;
+    bool HasCommandRow(UINT nID) const override;
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    void AssertValid() const override;
+    void Dump(CDumpContext& dc) const override;
+
+    // Paints the view into a surface of the given device size, as a paint does: background
+    // erased, then OnDraw.
+    void PaintSurface(CDC& dc, int width, int height);
+
+protected:
+    CView() = default;
+
+private:
+    friend class CDocument;
+    CDocument* m_pDocument = nullptr;
+};

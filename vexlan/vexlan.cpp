@@ -1,0 +1,39 @@
+#include "vexlan.h"
+
+#include "mainfrm.h"
+#include "resource.h"
+#include "vexlandoc.h"
+#include "vexlanview.h"
+
+BEGIN_MESSAGE_MAP(CVexlanApp, CWinApp)
+ON_COMMAND(ID_FILE_NEW, &CWinApp::OnFileNew)
+ON_COMMAND(ID_FILE_OPEN, &CWinApp::OnFileOpen)
+END_MESSAGE_MAP()
+
+CVexlanApp::CVexlanApp() = default;
+
+CVexlanApp theApp;
+
+BOOL CVexlanApp::InitInstance() {
+    AfxEnableControlContainer(nullptr);
+    Enable3dControls();
+    SetRegistryKey("Local AppWizard-Generated Applications");
+    LoadStdProfileSettings(4);
+
+    auto* pDocTemplate =
+        DEBUG_NEW CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVexlanDoc),
+                                                    RUNTIME_CLASS(CMainFrame),
+                                                    RUNTIME_CLASS(CVexlanView));
+    AddDocTemplate(pDocTemplate);
+
+    CCommandLineInfo cmdInfo;
+    ParseCommandLine(cmdInfo);
+    if (!ProcessShellCommand(cmdInfo))
+        return FALSE;
+
+    m_pMainWnd->ShowWindow(SW_SHOW);
+    m_pMainWnd->UpdateWindow();
+    return TRUE;
+}
+
+void CVexlanApp::OnAppAbout() {}
