@@ -2,7 +2,9 @@
 
 IMPLEMENT_DYNAMIC(CCmdTarget, CObject)
 
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
     static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
@@ -32,4 +34,6 @@ bool CCmdTarget::HasOwnCommandRow(UINT nID) const {
            FindEntry(WM_COMMAND, CN_UPDATE_COMMAND_UI, nID) != nullptr;
 }
 
-bool CCmdTarget::HasCommandRow(UINT nID) const { return HasOwnCommandRow(nID); }
+bool CCmdTarget::HasCommandRow(UINT nID) const {
+    return HasOwnCommandRow(nID);
+}

@@ -80,29 +80,31 @@ template <auto Fn> LRESULT AfxCreateThunk(CCmdTarget* target, WPARAM, LPARAM lPa
     return (static_cast<C*>(target)->*Fn)(reinterpret_cast<LPCREATESTRUCT>(lParam));
 }
 
-#define DECLARE_MESSAGE_MAP()                                                                  \
-public:                                                                                        \
-    static const AFX_MSGMAP* GetThisMessageMap();                                              \
+#define DECLARE_MESSAGE_MAP()                                                                      \
+public:                                                                                            \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                 \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }          \
-    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                          \
-        using ThisClass = theClass;                                                            \
-        using TheBaseClass = baseClass;                                                        \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {                                            \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap() {                                              \
+        using ThisClass = theClass;                                                                \
+        using TheBaseClass = baseClass;                                                            \
         static const AFX_MSGMAP_ENTRY entries[] = {
 
-#define END_MESSAGE_MAP()                                                                      \
-    { 0, 0, 0, nullptr }                                                                       \
-    }                                                                                          \
-    ;                                                                                          \
-    static_assert(sizeof(ThisClass) > 0);                                                      \
-    static const AFX_MSGMAP map{&TheBaseClass::GetThisMessageMap, entries};                    \
-    return &map;                                                                               \
+#define END_MESSAGE_MAP()                                                                          \
+    { 0, 0, 0, nullptr }                                                                           \
+    }                                                                                              \
+    ;                                                                                              \
+    static_assert(sizeof(ThisClass) > 0);                                                          \
+    static const AFX_MSGMAP map{&TheBaseClass::GetThisMessageMap, entries};                        \
+    return &map;                                                                                   \
     }
 
 #define ON_COMMAND(id, memberFxn) {WM_COMMAND, CN_COMMAND, (id), &AfxCommandThunk<memberFxn>},
-#define ON_UPDATE_COMMAND_UI(id, memberFxn)                                                    \
+#define ON_UPDATE_COMMAND_UI(id, memberFxn)                                                        \
     {WM_COMMAND, CN_UPDATE_COMMAND_UI, (id), &AfxUpdateThunk<memberFxn>},
 #define ON_WM_CREATE() {WM_CREATE, 0, 0, &AfxCreateThunk<&ThisClass::OnCreate>},
 #define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, &AfxKeyThunk<&ThisClass::OnKeyDown>},

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
-    : m_bits(bits), m_stride(stride),
-      m_clip{0, 0, bits ? std::max(width, 0) : 0, bits ? std::max(height, 0) : 0} {}
+    : m_bits(bits), m_stride(stride), m_clip{0, 0, bits ? std::max(width, 0) : 0,
+                                             bits ? std::max(height, 0) : 0} {}
 
 void CDC::IntersectClipRect(const CRect& rect) {
     m_clip.left = std::max(m_clip.left, rect.left);

@@ -44,8 +44,7 @@ protected:
 
 private:
     static std::uint32_t ToDevice(COLORREF color) {
-        return 0xFF000000u | ((color & 0xFFu) << 16) | (color & 0xFF00u) |
-               ((color >> 16) & 0xFFu);
+        return 0xFF000000u | ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
     }
     void Store(int x, int y, COLORREF color) { m_bits[y * m_stride + x] = ToDevice(color); }
 

@@ -71,12 +71,14 @@ std::vector<CLiveBlock> AfxLiveBlocks(const std::string& stem) {
     return live;
 }
 
-std::size_t AfxLiveBlockCount(const std::string& stem) { return AfxLiveBlocks(stem).size(); }
+std::size_t AfxLiveBlockCount(const std::string& stem) {
+    return AfxLiveBlocks(stem).size();
+}
 
 std::size_t AfxDumpLiveBlocks() {
     const auto live = AfxLiveBlocks();
     for (const auto& block : live)
-        std::fprintf(stderr, "%s(%d): leaked block of %zu bytes\n", block.file.c_str(),
-                     block.line, block.size);
+        std::fprintf(stderr, "%s(%d): leaked block of %zu bytes\n", block.file.c_str(), block.line,
+                     block.size);
     return live.size();
 }

@@ -34,8 +34,8 @@ public:
     const CRuntimeClass* GetViewClass() const { return m_pViewClass; }
 
 protected:
-    CDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass,
-                 const CRuntimeClass* pFrameClass, const CRuntimeClass* pViewClass);
+    CDocTemplate(UINT nIDResource, const CRuntimeClass* pDocClass, const CRuntimeClass* pFrameClass,
+                 const CRuntimeClass* pViewClass);
 
     CDocument* CreateNewDocument();
     CFrameWnd* CreateNewFrame(CDocument* pDoc);

@@ -104,10 +104,12 @@ void CDocument::UpdateFrameCounts() {
             frame->OnUpdateFrameTitle(TRUE);
 }
 
-void CDocument::AssertValid() const { CCmdTarget::AssertValid(); }
+void CDocument::AssertValid() const {
+    CCmdTarget::AssertValid();
+}
 
 void CDocument::Dump(CDumpContext& dc) const {
     CCmdTarget::Dump(dc);
-    dc << "m_strTitle = " << m_strTitle.c_str() << "\nm_strPathName = "
-       << m_strPathName.c_str() << "\n";
+    dc << "m_strTitle = " << m_strTitle.c_str() << "\nm_strPathName = " << m_strPathName.c_str()
+       << "\n";
 }

@@ -55,8 +55,7 @@ int CFileDialog::DoModal() {
     dialog.setFileMode(m_bOpenFileDialog ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog, !m_bVistaStyle);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite,
-                     (m_ofn.Flags & OFN_OVERWRITEPROMPT) == 0);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, (m_ofn.Flags & OFN_OVERWRITEPROMPT) == 0);
     dialog.setNameFilters(NameFiltersOf(m_ofn.lpstrFilter));
     if (m_ofn.lpstrTitle)
         dialog.setWindowTitle(QString::fromUtf8(m_ofn.lpstrTitle));

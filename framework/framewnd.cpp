@@ -47,7 +47,9 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
     return TRUE;
 }
 
-BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) { return CWnd::PreCreateWindow(cs); }
+BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
+    return CWnd::PreCreateWindow(cs);
+}
 
 int CFrameWnd::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     auto* context = static_cast<CCreateContext*>(lpCreateStruct->lpCreateParams);
@@ -91,7 +93,9 @@ void CFrameWnd::OnUpdateFrameTitle(BOOL bAddToTitle) {
         SetWindowText(m_strTitle);
 }
 
-BOOL CFrameWnd::SendCommand(UINT nID) { return OnCmdMsg(nID, CN_COMMAND, nullptr); }
+BOOL CFrameWnd::SendCommand(UINT nID) {
+    return OnCmdMsg(nID, CN_COMMAND, nullptr);
+}
 
 BOOL CFrameWnd::OnCmdMsg(UINT nID, UINT nCode, void* pExtra) {
     if (m_pView && m_pView->OnCmdMsg(nID, nCode, pExtra))

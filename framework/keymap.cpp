@@ -8,45 +8,55 @@
 namespace {
 
 constexpr std::array<std::pair<int, UINT>, 38> namedKeys{{
-    {Qt::Key_Backspace, VK_BACK},   {Qt::Key_Tab, VK_TAB},
-    {Qt::Key_Backtab, VK_TAB},      {Qt::Key_Return, VK_RETURN},
-    {Qt::Key_Enter, VK_RETURN},     {Qt::Key_Shift, VK_SHIFT},
-    {Qt::Key_Control, VK_CONTROL},  {Qt::Key_Alt, VK_MENU},
-    {Qt::Key_Pause, VK_PAUSE},      {Qt::Key_CapsLock, VK_CAPITAL},
-    {Qt::Key_Escape, VK_ESCAPE},    {Qt::Key_Space, VK_SPACE},
-    {Qt::Key_PageUp, VK_PRIOR},     {Qt::Key_PageDown, VK_NEXT},
-    {Qt::Key_End, VK_END},          {Qt::Key_Home, VK_HOME},
-    {Qt::Key_Left, VK_LEFT},        {Qt::Key_Up, VK_UP},
-    {Qt::Key_Right, VK_RIGHT},      {Qt::Key_Down, VK_DOWN},
-    {Qt::Key_Print, VK_SNAPSHOT},   {Qt::Key_Insert, VK_INSERT},
-    {Qt::Key_Delete, VK_DELETE},    {Qt::Key_Meta, VK_LWIN},
-    {Qt::Key_NumLock, VK_NUMLOCK},  {Qt::Key_ScrollLock, VK_SCROLL},
-    {Qt::Key_Semicolon, VK_OEM_1},  {Qt::Key_Colon, VK_OEM_1},
-    {Qt::Key_Equal, VK_OEM_PLUS},   {Qt::Key_Plus, VK_OEM_PLUS},
-    {Qt::Key_Comma, VK_OEM_COMMA},  {Qt::Key_Less, VK_OEM_COMMA},
-    {Qt::Key_Minus, VK_OEM_MINUS},  {Qt::Key_Underscore, VK_OEM_MINUS},
+    {Qt::Key_Backspace, VK_BACK},    {Qt::Key_Tab, VK_TAB},
+    {Qt::Key_Backtab, VK_TAB},       {Qt::Key_Return, VK_RETURN},
+    {Qt::Key_Enter, VK_RETURN},      {Qt::Key_Shift, VK_SHIFT},
+    {Qt::Key_Control, VK_CONTROL},   {Qt::Key_Alt, VK_MENU},
+    {Qt::Key_Pause, VK_PAUSE},       {Qt::Key_CapsLock, VK_CAPITAL},
+    {Qt::Key_Escape, VK_ESCAPE},     {Qt::Key_Space, VK_SPACE},
+    {Qt::Key_PageUp, VK_PRIOR},      {Qt::Key_PageDown, VK_NEXT},
+    {Qt::Key_End, VK_END},           {Qt::Key_Home, VK_HOME},
+    {Qt::Key_Left, VK_LEFT},         {Qt::Key_Up, VK_UP},
+    {Qt::Key_Right, VK_RIGHT},       {Qt::Key_Down, VK_DOWN},
+    {Qt::Key_Print, VK_SNAPSHOT},    {Qt::Key_Insert, VK_INSERT},
+    {Qt::Key_Delete, VK_DELETE},     {Qt::Key_Meta, VK_LWIN},
+    {Qt::Key_NumLock, VK_NUMLOCK},   {Qt::Key_ScrollLock, VK_SCROLL},
+    {Qt::Key_Semicolon, VK_OEM_1},   {Qt::Key_Colon, VK_OEM_1},
+    {Qt::Key_Equal, VK_OEM_PLUS},    {Qt::Key_Plus, VK_OEM_PLUS},
+    {Qt::Key_Comma, VK_OEM_COMMA},   {Qt::Key_Less, VK_OEM_COMMA},
+    {Qt::Key_Minus, VK_OEM_MINUS},   {Qt::Key_Underscore, VK_OEM_MINUS},
     {Qt::Key_Period, VK_OEM_PERIOD}, {Qt::Key_Greater, VK_OEM_PERIOD},
-    {Qt::Key_Slash, VK_OEM_2},      {Qt::Key_Question, VK_OEM_2},
+    {Qt::Key_Slash, VK_OEM_2},       {Qt::Key_Question, VK_OEM_2},
 }};
 
 constexpr std::array<std::pair<int, UINT>, 10> moreSymbols{{
-    {Qt::Key_QuoteLeft, VK_OEM_3},   {Qt::Key_AsciiTilde, VK_OEM_3},
-    {Qt::Key_BracketLeft, VK_OEM_4}, {Qt::Key_BraceLeft, VK_OEM_4},
-    {Qt::Key_Backslash, VK_OEM_5},   {Qt::Key_Bar, VK_OEM_5},
-    {Qt::Key_BracketRight, VK_OEM_6}, {Qt::Key_BraceRight, VK_OEM_6},
-    {Qt::Key_Apostrophe, VK_OEM_7},  {Qt::Key_QuoteDbl, VK_OEM_7},
+    {Qt::Key_QuoteLeft, VK_OEM_3},
+    {Qt::Key_AsciiTilde, VK_OEM_3},
+    {Qt::Key_BracketLeft, VK_OEM_4},
+    {Qt::Key_BraceLeft, VK_OEM_4},
+    {Qt::Key_Backslash, VK_OEM_5},
+    {Qt::Key_Bar, VK_OEM_5},
+    {Qt::Key_BracketRight, VK_OEM_6},
+    {Qt::Key_BraceRight, VK_OEM_6},
+    {Qt::Key_Apostrophe, VK_OEM_7},
+    {Qt::Key_QuoteDbl, VK_OEM_7},
 }};
 
 // Shifted digits on the common layout report the symbol; the key is still the digit's.
 constexpr std::array<std::pair<int, UINT>, 10> shiftedDigits{{
-    {Qt::Key_ParenRight, '0'}, {Qt::Key_Exclam, '1'},     {Qt::Key_At, '2'},
-    {Qt::Key_NumberSign, '3'}, {Qt::Key_Dollar, '4'},     {Qt::Key_Percent, '5'},
-    {Qt::Key_AsciiCircum, '6'}, {Qt::Key_Ampersand, '7'}, {Qt::Key_Asterisk, '8'},
+    {Qt::Key_ParenRight, '0'},
+    {Qt::Key_Exclam, '1'},
+    {Qt::Key_At, '2'},
+    {Qt::Key_NumberSign, '3'},
+    {Qt::Key_Dollar, '4'},
+    {Qt::Key_Percent, '5'},
+    {Qt::Key_AsciiCircum, '6'},
+    {Qt::Key_Ampersand, '7'},
+    {Qt::Key_Asterisk, '8'},
     {Qt::Key_ParenLeft, '9'},
 }};
 
-template <std::size_t N>
-UINT Lookup(const std::array<std::pair<int, UINT>, N>& table, int key) {
+template <std::size_t N> UINT Lookup(const std::array<std::pair<int, UINT>, N>& table, int key) {
     for (const auto& [qtKey, vk] : table)
         if (qtKey == key)
             return vk;
@@ -74,8 +84,7 @@ UINT KeypadKey(int key) {
 
 bool IsExtendedKey(UINT vk, bool keypad) {
     // The navigation block and the right-hand modifiers, not their keypad twins.
-    const bool navigation = (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT ||
-                            vk == VK_DELETE;
+    const bool navigation = (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE;
     return (navigation && !keypad) || vk == VK_NUMLOCK || vk == VK_DIVIDE ||
            (vk == VK_RETURN && keypad);
 }

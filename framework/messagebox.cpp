@@ -25,7 +25,9 @@ QMessageBox::Icon IconOf(UINT nType) {
 }
 } // namespace
 
-void AfxSetMessageBoxHandler(CMessageBoxHandler handler) { Handler() = std::move(handler); }
+void AfxSetMessageBoxHandler(CMessageBoxHandler handler) {
+    Handler() = std::move(handler);
+}
 
 int AfxMessageBox(const char* lpszText, UINT nType, UINT) {
     const std::string text = lpszText ? lpszText : "";

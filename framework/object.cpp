@@ -19,12 +19,14 @@ bool CRuntimeClass::IsDerivedFrom(const CRuntimeClass* base) const {
 }
 
 const CRuntimeClass* CObject::GetThisClass() {
-    static const CRuntimeClass record{"CObject", static_cast<int>(sizeof(CObject)), 0xFFFF,
-                                      nullptr, nullptr};
+    static const CRuntimeClass record{"CObject", static_cast<int>(sizeof(CObject)), 0xFFFF, nullptr,
+                                      nullptr};
     return &record;
 }
 
-const CRuntimeClass* CObject::GetRuntimeClass() const { return GetThisClass(); }
+const CRuntimeClass* CObject::GetRuntimeClass() const {
+    return GetThisClass();
+}
 
 bool CObject::IsKindOf(const CRuntimeClass* runtimeClass) const {
     return GetRuntimeClass()->IsDerivedFrom(runtimeClass);
@@ -37,7 +39,9 @@ void CObject::Dump(CDumpContext& dc) const {
        << "\n";
 }
 
-void* CObject::operator new(std::size_t size) { return operator new(size, nullptr, 0); }
+void* CObject::operator new(std::size_t size) {
+    return operator new(size, nullptr, 0);
+}
 
 void* CObject::operator new(std::size_t size, const char* file, int line) {
     void* block = AfxDebugAlloc(size, file, line);
@@ -46,9 +50,13 @@ void* CObject::operator new(std::size_t size, const char* file, int line) {
     return block;
 }
 
-void CObject::operator delete(void* block) { AfxDebugFree(block); }
+void CObject::operator delete(void* block) {
+    AfxDebugFree(block);
+}
 
-void CObject::operator delete(void* block, const char*, int) { AfxDebugFree(block); }
+void CObject::operator delete(void* block, const char*, int) {
+    AfxDebugFree(block);
+}
 
 void AfxAssertFailed(const char* file, int line, const char* expression) {
     std::fprintf(stderr, "%s(%d): assertion failed: %s\n", file, line, expression);

@@ -59,26 +59,30 @@ void AfxAssertValidObject(const CObject* object, const char* file, int line);
 
 #define RUNTIME_CLASS(class_name) (class_name::GetThisClass())
 
-#define DECLARE_DYNAMIC(class_name)                                                            \
-public:                                                                                        \
-    static const CRuntimeClass* GetThisClass();                                                \
+#define DECLARE_DYNAMIC(class_name)                                                                \
+public:                                                                                            \
+    static const CRuntimeClass* GetThisClass();                                                    \
     const CRuntimeClass* GetRuntimeClass() const override;
 
-#define DECLARE_DYNCREATE(class_name)                                                          \
-    DECLARE_DYNAMIC(class_name)                                                                \
+#define DECLARE_DYNCREATE(class_name)                                                              \
+    DECLARE_DYNAMIC(class_name)                                                                    \
     static CObject* CreateObject();
 
-#define AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, create)                        \
-    const CRuntimeClass* class_name::GetThisClass() {                                          \
-        static const CRuntimeClass record{#class_name, static_cast<int>(sizeof(class_name)),   \
-                                          0xFFFF, create, &base_class_name::GetThisClass};     \
-        return &record;                                                                        \
-    }                                                                                          \
-    const CRuntimeClass* class_name::GetRuntimeClass() const { return GetThisClass(); }
+#define AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, create)                            \
+    const CRuntimeClass* class_name::GetThisClass() {                                              \
+        static const CRuntimeClass record{#class_name, static_cast<int>(sizeof(class_name)),       \
+                                          0xFFFF, create, &base_class_name::GetThisClass};         \
+        return &record;                                                                            \
+    }                                                                                              \
+    const CRuntimeClass* class_name::GetRuntimeClass() const {                                     \
+        return GetThisClass();                                                                     \
+    }
 
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                         \
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                             \
     AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, nullptr)
 
-#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                       \
-    CObject* class_name::CreateObject() { return DEBUG_NEW class_name; }                       \
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                           \
+    CObject* class_name::CreateObject() {                                                          \
+        return DEBUG_NEW class_name;                                                               \
+    }                                                                                              \
     AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, &class_name::CreateObject)

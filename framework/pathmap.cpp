@@ -8,8 +8,7 @@
 namespace {
 
 bool HasDriveLetter(std::string_view path) {
-    return path.size() >= 2 && path[1] == ':' &&
-           std::isalpha(static_cast<unsigned char>(path[0]));
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
 }
 
 std::optional<std::string> DriveDirectory(char letter) {

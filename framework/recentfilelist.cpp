@@ -27,8 +27,8 @@ std::string CRecentFileList::EntryName(int index) const {
 void CRecentFileList::ReadList() {
     m_entries.clear();
     for (int i = 0; i < m_nSize; ++i) {
-        std::string path = AfxGetApp()->GetProfileString(m_strSection.c_str(),
-                                                         EntryName(i).c_str(), "");
+        std::string path =
+            AfxGetApp()->GetProfileString(m_strSection.c_str(), EntryName(i).c_str(), "");
         if (!path.empty())
             m_entries.push_back(std::move(path));
     }

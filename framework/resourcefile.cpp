@@ -53,7 +53,9 @@ private:
     std::size_t m_pos = 0;
 };
 
-std::size_t AlignToDword(std::size_t offset) { return (offset + 3) & ~std::size_t{3}; }
+std::size_t AlignToDword(std::size_t offset) {
+    return (offset + 3) & ~std::size_t{3};
+}
 
 } // namespace
 
@@ -167,4 +169,6 @@ const CResourceFile& AfxGetResources() {
     return ResourceSlot() ? *ResourceSlot() : empty;
 }
 
-std::string AfxLoadString(UINT id) { return AfxGetResources().LoadString(id).value_or(""); }
+std::string AfxLoadString(UINT id) {
+    return AfxGetResources().LoadString(id).value_or("");
+}

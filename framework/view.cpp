@@ -62,8 +62,8 @@ protected:
             m_surface = QImage(device, QImage::Format_RGB32);
             m_surface.setDevicePixelRatio(ratio);
         }
-        CDC dc(reinterpret_cast<std::uint32_t*>(m_surface.bits()), device.width(),
-               device.height(), m_surface.bytesPerLine() / 4);
+        CDC dc(reinterpret_cast<std::uint32_t*>(m_surface.bits()), device.width(), device.height(),
+               m_surface.bytesPerLine() / 4);
         m_view.PaintSurface(dc, device.width(), device.height());
         QPainter painter(this);
         painter.drawImage(QPointF(0, 0), m_surface);
@@ -123,7 +123,9 @@ BOOL CView::Create(CWnd* parent, UINT nID, CCreateContext* pContext) {
     return SendCreate(cs);
 }
 
-void CView::OnInitialUpdate() { Invalidate(TRUE); }
+void CView::OnInitialUpdate() {
+    Invalidate(TRUE);
+}
 
 BOOL CView::OnCmdMsg(UINT nID, UINT nCode, void* pExtra) {
     if (CWnd::OnCmdMsg(nID, nCode, pExtra))
@@ -135,9 +137,13 @@ bool CView::HasCommandRow(UINT nID) const {
     return HasOwnCommandRow(nID) || (m_pDocument && m_pDocument->HasCommandRow(nID));
 }
 
-BOOL CView::PreCreateWindow(CREATESTRUCT& cs) { return CWnd::PreCreateWindow(cs); }
+BOOL CView::PreCreateWindow(CREATESTRUCT& cs) {
+    return CWnd::PreCreateWindow(cs);
+}
 
-void CView::AssertValid() const { CWnd::AssertValid(); }
+void CView::AssertValid() const {
+    CWnd::AssertValid();
+}
 
 void CView::Dump(CDumpContext& dc) const {
     CWnd::Dump(dc);

@@ -29,20 +29,26 @@ IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char* lpszAppName) : m_pszAppName(lpszAppName ? lpszAppName : "") {
+CWinApp::CWinApp(const char* lpszAppName)
+    : m_pszAppName(lpszAppName ? lpszAppName : ""), m_pPreviousApp(TheApp()) {
     TheApp() = this;
 }
 
+// An application object made for a while (a test's) hands the place back when it goes.
 CWinApp::~CWinApp() {
     if (TheApp() == this)
-        TheApp() = nullptr;
+        TheApp() = m_pPreviousApp;
 }
 
-CWinApp* AfxGetApp() { return TheApp(); }
+CWinApp* AfxGetApp() {
+    return TheApp();
+}
 
 void AfxEnableControlContainer(void*) {}
 
-BOOL CWinApp::Enable3dControls() { return TRUE; }
+BOOL CWinApp::Enable3dControls() {
+    return TRUE;
+}
 
 void CWinApp::InitApplication(int argc, char** argv) {
     m_args.assign(argv, argv + argc);
@@ -98,7 +104,9 @@ BOOL CWinApp::WriteProfileInt(const char* section, const char* entry, int nValue
     return settings.status() == QSettings::NoError;
 }
 
-std::string CWinApp::GetProfileFileName() const { return SettingsOf(*this).fileName().toStdString(); }
+std::string CWinApp::GetProfileFileName() const {
+    return SettingsOf(*this).fileName().toStdString();
+}
 
 void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
     if (nMaxMRU != 0) {
@@ -109,7 +117,9 @@ void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
     m_nNumPreviewPages = static_cast<int>(GetProfileInt(settingsSection, "PreviewPages", 0));
 }
 
-void CWinApp::AddDocTemplate(CDocTemplate* pTemplate) { m_templates.emplace_back(pTemplate); }
+void CWinApp::AddDocTemplate(CDocTemplate* pTemplate) {
+    m_templates.emplace_back(pTemplate);
+}
 
 CDocument* CWinApp::OpenDocumentFile(const char* lpszFileName) {
     return m_templates.empty() ? nullptr : m_templates.front()->OpenDocumentFile(lpszFileName);

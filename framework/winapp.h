@@ -61,6 +61,7 @@ public:
     int m_nNumPreviewPages = 0;
 
 private:
+    CWinApp* m_pPreviousApp;
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
 };

@@ -4,7 +4,9 @@
 
 IMPLEMENT_DYNAMIC(CWinThread, CCmdTarget)
 
-BOOL CWinThread::InitInstance() { return FALSE; }
+BOOL CWinThread::InitInstance() {
+    return FALSE;
+}
 
 int CWinThread::Run() {
     const int status = QApplication::exec();
@@ -12,4 +14,6 @@ int CWinThread::Run() {
     return status != 0 ? status : exitCode;
 }
 
-int CWinThread::ExitInstance() { return 0; }
+int CWinThread::ExitInstance() {
+    return 0;
+}

@@ -25,9 +25,13 @@ END_MESSAGE_MAP()
 
 CWnd::CWnd() : m_pImpl(std::make_unique<CWndImpl>()) {}
 
-CWnd::~CWnd() { delete m_pImpl->widget.data(); }
+CWnd::~CWnd() {
+    delete m_pImpl->widget.data();
+}
 
-BOOL CWnd::PreCreateWindow(CREATESTRUCT&) { return TRUE; }
+BOOL CWnd::PreCreateWindow(CREATESTRUCT&) {
+    return TRUE;
+}
 
 BOOL CWnd::ShowWindow(int nCmdShow) {
     QWidget* widget = m_pImpl->widget;
@@ -48,7 +52,9 @@ void CWnd::Invalidate(BOOL) {
         m_pImpl->widget->update();
 }
 
-BOOL CWnd::IsWindowVisible() const { return m_pImpl->widget && m_pImpl->widget->isVisible(); }
+BOOL CWnd::IsWindowVisible() const {
+    return m_pImpl->widget && m_pImpl->widget->isVisible();
+}
 
 void CWnd::SetWindowText(const std::string& text) {
     if (m_pImpl->widget)
@@ -59,7 +65,9 @@ std::string CWnd::GetWindowText() const {
     return m_pImpl->widget ? m_pImpl->widget->windowTitle().toStdString() : std::string();
 }
 
-UINT CWnd::GetDlgCtrlID() const { return m_pImpl->controlId; }
+UINT CWnd::GetDlgCtrlID() const {
+    return m_pImpl->controlId;
+}
 
 CFrameWnd* CWnd::GetParentFrame() const {
     for (QWidget* widget = m_pImpl->widget ? m_pImpl->widget->parentWidget() : nullptr; widget;
@@ -79,9 +87,15 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     return TRUE;
 }
 
-void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
-void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
+void CWnd::OnKeyDown(UINT, UINT, UINT) {
+    Default();
+}
+void CWnd::OnLButtonDown(UINT, CPoint) {
+    Default();
+}
+void CWnd::OnLButtonUp(UINT, CPoint) {
+    Default();
+}
 
 void CWnd::Default() {
     // An ignored event goes on to the parent widget, the toolkit's default processing.

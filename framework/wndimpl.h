@@ -29,7 +29,9 @@ struct CWndImpl {
 };
 
 // The widget behind a window, for the layer and for tests; null before creation.
-inline QWidget* AfxGetWidget(const CWnd* wnd) { return wnd ? wnd->Impl().widget.data() : nullptr; }
+inline QWidget* AfxGetWidget(const CWnd* wnd) {
+    return wnd ? wnd->Impl().widget.data() : nullptr;
+}
 
 // Makes widget the window's own and lets the window be found from it.
 void AfxAttachWidget(CWnd* wnd, QWidget* widget);

@@ -20,6 +20,10 @@ BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs) {
     return CFrameWnd::PreCreateWindow(cs) ? TRUE : FALSE;
 }
 
-void CMainFrame::AssertValid() const { CFrameWnd::AssertValid(); }
+void CMainFrame::AssertValid() const {
+    CFrameWnd::AssertValid();
+}
 
-void CMainFrame::Dump(CDumpContext& dc) const { CFrameWnd::Dump(dc); }
+void CMainFrame::Dump(CDumpContext& dc) const {
+    CFrameWnd::Dump(dc);
+}

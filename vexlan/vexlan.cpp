@@ -22,8 +22,7 @@ BOOL CVexlanApp::InitInstance() {
 
     auto* pDocTemplate =
         DEBUG_NEW CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVexlanDoc),
-                                                    RUNTIME_CLASS(CMainFrame),
-                                                    RUNTIME_CLASS(CVexlanView));
+                                     RUNTIME_CLASS(CMainFrame), RUNTIME_CLASS(CVexlanView));
     AddDocTemplate(pDocTemplate);
 
     CCommandLineInfo cmdInfo;

@@ -9,7 +9,9 @@ CVexlanDoc::CVexlanDoc() = default;
 
 CVexlanDoc::~CVexlanDoc() = default;
 
-BOOL CVexlanDoc::OnNewDocument() { return CDocument::OnNewDocument() ? TRUE : FALSE; }
+BOOL CVexlanDoc::OnNewDocument() {
+    return CDocument::OnNewDocument() ? TRUE : FALSE;
+}
 
 // The image state lives in the view: the document stores and loads no byte.
 void CVexlanDoc::Serialize(CArchive& ar) {
@@ -18,6 +20,10 @@ void CVexlanDoc::Serialize(CArchive& ar) {
     }
 }
 
-void CVexlanDoc::AssertValid() const { CDocument::AssertValid(); }
+void CVexlanDoc::AssertValid() const {
+    CDocument::AssertValid();
+}
 
-void CVexlanDoc::Dump(CDumpContext& dc) const { CDocument::Dump(dc); }
+void CVexlanDoc::Dump(CDumpContext& dc) const {
+    CDocument::Dump(dc);
+}

@@ -21,8 +21,14 @@ void CVexlanView::OnDraw(CDC*) {
     ASSERT_VALID(pDoc);
 }
 
-BOOL CVexlanView::PreCreateWindow(CREATESTRUCT& cs) { return CView::PreCreateWindow(cs); }
+BOOL CVexlanView::PreCreateWindow(CREATESTRUCT& cs) {
+    return CView::PreCreateWindow(cs);
+}
 
-void CVexlanView::AssertValid() const { CView::AssertValid(); }
+void CVexlanView::AssertValid() const {
+    CView::AssertValid();
+}
 
-void CVexlanView::Dump(CDumpContext& dc) const { CView::Dump(dc); }
+void CVexlanView::Dump(CDumpContext& dc) const {
+    CView::Dump(dc);
+}

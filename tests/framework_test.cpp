@@ -1,0 +1,156 @@
+// The class layer's small services: path mapping, the debug allocator, the drawing surface,
+// the trace, key codes and the resource reader.
+#include "afxwin.h"
+#include "keymap.h"
+#include "resourcefile.h"
+
+#include <QDir>
+#include <QKeyEvent>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old, m_hadOld = true;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { m_hadOld ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
+
+private:
+    const char* m_name;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+TEST(PathMapping, DriveLettersGoThroughTheirVariables) {
+    ScopedEnv d("VEXLAN_DRIVE_D", "/home/me/lab");
+    ScopedEnv e("VEXLAN_DRIVE_E", "/mnt/e/");
+    EXPECT_EQ(AfxHostPath("D:\\images\\cat.bmp"), "/home/me/lab/images/cat.bmp");
+    EXPECT_EQ(AfxHostPath("d:\\cat.bmp"), "/home/me/lab/cat.bmp");
+    EXPECT_EQ(AfxHostPath("E:\\x\\y.lst"), "/mnt/e/x/y.lst");
+    EXPECT_EQ(AfxHostPath("D:\\"), "/home/me/lab");
+    // A file in the root of a drive, as the loader joins it back: "D:" + "\" + name.
+    EXPECT_EQ(AfxHostPath("D:\\outcat.raw"), "/home/me/lab/outcat.raw");
+}
+
+TEST(PathMapping, DriveDIsTheWorkingDirectoryWhileUnset) {
+    ScopedEnv d("VEXLAN_DRIVE_D", nullptr);
+    const std::string cwd = QDir::currentPath().toStdString();
+    EXPECT_EQ(AfxHostPath("D:\\out.raw"), cwd + "/out.raw");
+    EXPECT_EQ(AfxHostPath("D:\\"), cwd);
+}
+
+TEST(PathMapping, UnmappedDrivesOpenNothing) {
+    ScopedEnv q("VEXLAN_DRIVE_Q", nullptr);
+    EXPECT_EQ(AfxHostPath("Q:\\file.bmp"), std::nullopt);
+    errno = 0;
+    EXPECT_EQ(AfxOpenFile("Q:\\file.bmp", "rb"), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(PathMapping, BackslashesAndSlashesSwap) {
+    EXPECT_EQ(AfxHostPath("\\home\\me\\images\\a.bmp"), "/home/me/images/a.bmp");
+    EXPECT_EQ(AfxHostPath("relative\\a.bmp"), "relative/a.bmp");
+    EXPECT_EQ(AfxSystemPath("/home/me/cat.bmp"), "\\home\\me\\cat.bmp");
+    EXPECT_EQ(AfxSystemPath("/home/me/odd\\name.bmp"), std::nullopt);
+}
+
+TEST(DebugAllocator, CountsLiveBlocksPerSourceFile) {
+    const std::size_t before = AfxLiveBlockCount("framework_test");
+    {
+        CByteBlock first = DEBUG_NEW_BYTES(16);
+        CByteBlock second = DEBUG_NEW_BYTES(0);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(AfxLiveBlockCount("framework_test"), before + 2);
+        const auto live = AfxLiveBlocks("framework_test");
+        EXPECT_NE(std::find_if(live.begin(), live.end(),
+                               [](const CLiveBlock& b) { return b.size == 16; }),
+                  live.end());
+        second.reset();
+        EXPECT_EQ(AfxLiveBlockCount("framework_test"), before + 1);
+    }
+    EXPECT_EQ(AfxLiveBlockCount("framework_test"), before);
+    EXPECT_EQ(AfxLiveBlockCount("no_such_file"), 0u);
+}
+
+TEST(DrawingSurface, StoresColorrefsAsDevicePixelsWithinTheClip) {
+    std::vector<std::uint32_t> bits(4 * 3, 0);
+    CDC dc(bits.data(), 4, 3, 4);
+    EXPECT_EQ(dc.SetPixel(1, 1, 0x00808080), 0x00808080u);
+    EXPECT_EQ(dc.SetPixelV(2, 1, 0x00102030), TRUE);
+    EXPECT_EQ(bits[4 + 1], 0xFF808080u);
+    EXPECT_EQ(bits[4 + 2], 0xFF302010u); // red 0x30 in the device's red byte
+    EXPECT_EQ(dc.GetPixel(2, 1), 0x00102030u);
+
+    EXPECT_EQ(dc.SetPixel(4, 0, 0x00FFFFFF), static_cast<COLORREF>(-1));
+    EXPECT_EQ(dc.SetPixelV(-1, 0, 0x00FFFFFF), FALSE);
+    EXPECT_EQ(dc.SetPixelV(0, 3, 0x00FFFFFF), FALSE);
+    dc.IntersectClipRect(CRect{1, 0, 3, 3});
+    EXPECT_EQ(dc.SetPixelV(0, 0, 0x00FFFFFF), FALSE);
+    EXPECT_EQ(dc.SetPixelV(3, 0, 0x00FFFFFF), FALSE);
+    EXPECT_EQ(dc.SetPixelV(2, 0, 0x00FFFFFF), TRUE);
+    EXPECT_EQ(bits[0], 0u);
+    EXPECT_EQ(bits[3], 0u);
+}
+
+TEST(Trace, WritesFileLineAndTextWhenEnabled) {
+    ScopedEnv trace("VEXLAN_TRACE", "1");
+    ::testing::internal::CaptureStderr();
+    AfxTrace("mainfrm.cpp", 42, traceGeneral, 0, "%s", "Failed to create toolbar\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "mainfrm.cpp(42): Failed to create toolbar\n");
+}
+
+UINT VirtualKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    return AfxVirtualKeyOf(QKeyEvent(QEvent::KeyPress, key, modifiers));
+}
+
+TEST(KeyCodes, QtKeysBecomeVirtualKeys) {
+    EXPECT_EQ(VirtualKey(Qt::Key_PageDown), 0x22u);
+    EXPECT_EQ(VirtualKey(Qt::Key_PageUp), 0x21u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Home), 0x24u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Down), 0x28u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Z), 0x5Au);
+    EXPECT_EQ(VirtualKey(Qt::Key_Exclam, Qt::ShiftModifier), '1');
+    EXPECT_EQ(VirtualKey(Qt::Key_F6), 0x75u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Backspace), 0x08u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Delete), 0x2Eu);
+    EXPECT_EQ(VirtualKey(Qt::Key_5, Qt::KeypadModifier), 0x65u);
+    EXPECT_EQ(VirtualKey(Qt::Key_Comma), 0xBCu);
+}
+
+TEST(ResourceFile, ReadsStringsAndRefusesBrokenImages) {
+    // One string block (id 1: strings 0..15) with "Hi" at id 2, after the empty marker entry.
+    std::vector<BYTE> image(32, 0);
+    image[4] = 32;
+    image[8] = image[9] = 0xFF;
+    image[12] = image[13] = 0xFF;
+    const std::vector<BYTE> header{36, 0,    0,    0, 32, 0, 0, 0, 0xFF, 0xFF, 6,
+                                   0,  0xFF, 0xFF, 1, 0,  0, 0, 0, 0,    0x30, 0x10,
+                                   4,  8,    0,    0, 0,  0, 0, 0, 0,    0};
+    image.insert(image.end(), header.begin(), header.end());
+    std::vector<BYTE> block(32, 0);
+    block[4] = 2;
+    block[6] = 'H';
+    block[8] = 'i';
+    block.resize(36, 0);
+    image.insert(image.end(), block.begin(), block.end());
+
+    const CResourceFile resources(image.data(), image.size());
+    ASSERT_TRUE(resources.IsValid());
+    EXPECT_EQ(resources.LoadString(2), "Hi");
+    EXPECT_EQ(resources.LoadString(3), std::nullopt);
+    EXPECT_EQ(resources.Entries().front().language, 0x0804);
+
+    for (std::size_t size : {std::size_t{7}, std::size_t{40}, image.size() - 10})
+        EXPECT_FALSE(CResourceFile(image.data(), size).IsValid()) << size;
+}
+
+} // namespace

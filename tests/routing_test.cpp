@@ -1,0 +1,196 @@
+// Command routing through the class layer: view, document, frame, application; the first
+// class with a row handles the command. Each handler tags a log with who saw the command.
+#include "afxwin.h"
+#include "wndimpl.h"
+
+#include <QKeyEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string routeLog;
+
+enum : UINT {
+    idEveryone = 2001,
+    idDocFrameApp,
+    idFrameApp,
+    idAppOnly,
+    idNowhere,
+    idViewBaseOnly,
+    idUpdateOnly,
+    idDerivedAndBase,
+};
+
+class RoutingApp : public CWinApp {
+public:
+    RoutingApp() : CWinApp("RoutingTest") {}
+    void OnEveryone() { routeLog += "app;"; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(RoutingApp, CWinApp)
+ON_COMMAND(idEveryone, &RoutingApp::OnEveryone)
+ON_COMMAND(idDocFrameApp, &RoutingApp::OnEveryone)
+ON_COMMAND(idFrameApp, &RoutingApp::OnEveryone)
+ON_COMMAND(idAppOnly, &RoutingApp::OnEveryone)
+END_MESSAGE_MAP()
+
+class RoutingDoc : public CDocument {
+    DECLARE_DYNCREATE(RoutingDoc)
+public:
+    void OnCommandSeen() { routeLog += "doc;"; }
+    DECLARE_MESSAGE_MAP()
+};
+
+IMPLEMENT_DYNCREATE(RoutingDoc, CDocument)
+BEGIN_MESSAGE_MAP(RoutingDoc, CDocument)
+ON_COMMAND(idEveryone, &RoutingDoc::OnCommandSeen)
+ON_COMMAND(idDocFrameApp, &RoutingDoc::OnCommandSeen)
+END_MESSAGE_MAP()
+
+class RoutingFrame : public CFrameWnd {
+    DECLARE_DYNCREATE(RoutingFrame)
+public:
+    void OnCommandSeen() { routeLog += "frame;"; }
+    DECLARE_MESSAGE_MAP()
+};
+
+IMPLEMENT_DYNCREATE(RoutingFrame, CFrameWnd)
+BEGIN_MESSAGE_MAP(RoutingFrame, CFrameWnd)
+ON_COMMAND(idEveryone, &RoutingFrame::OnCommandSeen)
+ON_COMMAND(idDocFrameApp, &RoutingFrame::OnCommandSeen)
+ON_COMMAND(idFrameApp, &RoutingFrame::OnCommandSeen)
+END_MESSAGE_MAP()
+
+// A view base class of its own, to see that a class's table comes before its base's.
+class RoutingViewBase : public CView {
+public:
+    void OnBaseCommand() { routeLog += "viewbase;"; }
+    void OnDraw(CDC*) override {}
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(RoutingViewBase, CView)
+ON_COMMAND(idViewBaseOnly, &RoutingViewBase::OnBaseCommand)
+ON_COMMAND(idDerivedAndBase, &RoutingViewBase::OnBaseCommand)
+END_MESSAGE_MAP()
+
+class RoutingView : public RoutingViewBase {
+    DECLARE_DYNCREATE(RoutingView)
+public:
+    void OnCommandSeen() { routeLog += "view;"; }
+    void OnUpdateSeen(CCmdUI* pCmdUI) {
+        routeLog += "update;";
+        pCmdUI->Enable(FALSE);
+    }
+    void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+        routeLog += "key " + std::to_string(nChar) + " " + std::to_string(nRepCnt) + " " +
+                    std::to_string(nFlags & (KF_EXTENDED | KF_REPEAT | KF_UP)) + ";";
+        CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
+    }
+    void OnLButtonDown(UINT, CPoint point) {
+        routeLog += "down " + std::to_string(point.x) + "," + std::to_string(point.y) + ";";
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+IMPLEMENT_DYNCREATE(RoutingView, RoutingViewBase)
+BEGIN_MESSAGE_MAP(RoutingView, RoutingViewBase)
+ON_COMMAND(idEveryone, &RoutingView::OnCommandSeen)
+ON_COMMAND(idDerivedAndBase, &RoutingView::OnCommandSeen)
+ON_UPDATE_COMMAND_UI(idUpdateOnly, &RoutingView::OnUpdateSeen)
+ON_WM_KEYDOWN()
+ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
+
+class RoutingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        routeLog.clear();
+        m_template =
+            DEBUG_NEW CSingleDocTemplate(128, RUNTIME_CLASS(RoutingDoc),
+                                         RUNTIME_CLASS(RoutingFrame), RUNTIME_CLASS(RoutingView));
+        m_app.AddDocTemplate(m_template);
+        ASSERT_NE(m_template->OpenDocumentFile(nullptr), nullptr);
+        m_frame = m_template->GetFrame();
+    }
+    void TearDown() override { m_app.ExitInstance(); }
+
+    std::string Route(UINT id) {
+        routeLog.clear();
+        const BOOL handled = m_frame->SendCommand(id);
+        return (handled ? "" : "unhandled;") + routeLog;
+    }
+
+    RoutingApp m_app;
+    CSingleDocTemplate* m_template = nullptr;
+    CFrameWnd* m_frame = nullptr;
+};
+
+TEST_F(RoutingTest, FirstClassOnThePathHandlesTheCommand) {
+    EXPECT_EQ(Route(idEveryone), "view;");
+    EXPECT_EQ(Route(idDocFrameApp), "doc;");
+    EXPECT_EQ(Route(idFrameApp), "frame;");
+    EXPECT_EQ(Route(idAppOnly), "app;");
+    EXPECT_EQ(Route(idNowhere), "unhandled;");
+}
+
+TEST_F(RoutingTest, ClassTableComesBeforeItsBaseClassTable) {
+    EXPECT_EQ(Route(idDerivedAndBase), "view;");
+    EXPECT_EQ(Route(idViewBaseOnly), "viewbase;");
+}
+
+TEST_F(RoutingTest, RowQueryCoversCommandAndUpdateRowsOnThePath) {
+    for (UINT id : {idEveryone, idDocFrameApp, idFrameApp, idAppOnly, idViewBaseOnly, idUpdateOnly})
+        EXPECT_TRUE(m_frame->HasCommandRow(id)) << id;
+    EXPECT_FALSE(m_frame->HasCommandRow(idNowhere));
+
+    CCmdUI state(idUpdateOnly);
+    routeLog.clear();
+    EXPECT_TRUE(m_frame->OnCmdMsg(idUpdateOnly, CN_UPDATE_COMMAND_UI, &state));
+    EXPECT_EQ(routeLog, "update;");
+    EXPECT_FALSE(state.m_bEnabled);
+}
+
+TEST_F(RoutingTest, KeysReachTheViewAsVirtualKeysAndGoOnToTheFrame) {
+    QWidget* view = AfxGetWidget(m_frame->GetActiveView());
+    QWidget* frame = AfxGetWidget(m_frame);
+    struct KeySpy : QObject {
+        std::vector<int> keys;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::KeyPress)
+                keys.push_back(static_cast<QKeyEvent*>(event)->key());
+            return false;
+        }
+    } spy;
+    frame->installEventFilter(&spy);
+
+    routeLog.clear();
+    QTest::keyClick(view, Qt::Key_PageDown);
+    QTest::keyClick(view, Qt::Key_PageUp);
+    QTest::keyClick(view, Qt::Key_A);
+    QTest::keyClick(view, Qt::Key_F6);
+    EXPECT_EQ(routeLog, "key 34 1 256;key 33 1 256;key 65 1 0;key 117 1 0;");
+    // The base handler lets each key go on to the frame, as the toolkit would.
+    EXPECT_EQ(spy.keys,
+              (std::vector<int>{Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_A, Qt::Key_F6}));
+
+    routeLog.clear();
+    QTest::keyPress(view, Qt::Key_PageDown, Qt::NoModifier);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(view, &repeat);
+    EXPECT_EQ(routeLog, "key 34 1 256;key 34 1 16640;");
+    frame->removeEventFilter(&spy);
+}
+
+TEST_F(RoutingTest, LeftButtonReachesTheViewTable) {
+    routeLog.clear();
+    QTest::mouseClick(AfxGetWidget(m_frame->GetActiveView()), Qt::LeftButton, {}, QPoint(7, 9));
+    EXPECT_EQ(routeLog, "down 7,9;");
+}
+
+} // namespace
