@@ -127,6 +127,30 @@ void CView::OnInitialUpdate() {
     Invalidate(TRUE);
 }
 
+BOOL CView::OnPreparePrinting(CPrintInfo* pInfo) {
+    return DoPreparePrinting(pInfo);
+}
+
+void CView::OnBeginPrinting(CDC*, CPrintInfo*) {}
+
+void CView::OnEndPrinting(CDC*, CPrintInfo*) {}
+
+// Printing arrives with the application shell; until then a job is never prepared.
+BOOL CView::DoPreparePrinting(CPrintInfo*) {
+    return FALSE;
+}
+
+void CView::OnFilePrint() {
+    CPrintInfo info;
+    OnPreparePrinting(&info);
+}
+
+void CView::OnFilePrintPreview() {
+    CPrintInfo info;
+    info.m_bPreview = TRUE;
+    OnPreparePrinting(&info);
+}
+
 BOOL CView::OnCmdMsg(UINT nID, UINT nCode, void* pExtra) {
     if (CWnd::OnCmdMsg(nID, nCode, pExtra))
         return TRUE;

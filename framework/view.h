@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dc.h"
+#include "printinfo.h"
 #include "wnd.h"
 
 class CDocument;
@@ -21,6 +22,14 @@ public:
     virtual void OnDraw(CDC* pDC) = 0;
     // Invalidates the whole view, so that OnDraw runs again.
     virtual void OnInitialUpdate();
+
+    // Printing: the job's preparation (the print dialog), then one page through OnDraw.
+    virtual BOOL OnPreparePrinting(CPrintInfo* pInfo);
+    virtual void OnBeginPrinting(CDC* pDC, CPrintInfo* pInfo);
+    virtual void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo);
+    BOOL DoPreparePrinting(CPrintInfo* pInfo);
+    void OnFilePrint();
+    void OnFilePrintPreview();
 
     BOOL OnCmdMsg(UINT nID, UINT nCode, void* pExtra) override;
     bool HasCommandRow(UINT nID) const override;

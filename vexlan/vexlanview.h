@@ -1,9 +1,12 @@
-// The view: it holds the image workspace and paints it.
+// The view: it holds the image workspace, loads images into it and paints it.
 #pragma once
 
 #include "afxwin.h"
 
+#include <string>
+
 class CVexlanDoc;
+class CBitmapDecoder;
 
 class CVexlanView : public CView {
 protected:
@@ -15,10 +18,41 @@ public:
 
     CVexlanDoc* GetDocument() const;
 
+    // Loads entry index of the image set into the planes and asks for a repaint.
+    void LoadImageAt(int index);
+    // Makes the one file name in directory the image set, at entry 0. Both must fit their
+    // buffers: a directory of at most 119 characters, a name of at most 99.
+    void UseSingleFile(const std::string& directory, const std::string& name);
+
     void OnDraw(CDC* pDC) override;
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    BOOL OnPreparePrinting(CPrintInfo* pInfo) override;
+    void OnBeginPrinting(CDC* pDC, CPrintInfo* pInfo) override;
+    void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo) override;
     void AssertValid() const override;
     void Dump(CDumpContext& dc) const override;
+
+    // The image workspace. Planes are top-down rows without gaps: gray, result and output
+    // one byte per pixel; colour three bytes (blue, green, red) per pixel.
+    CByteBlock m_pGrayImage;
+    CByteBlock m_pOutputImage;
+    CByteBlock m_pColorImage;
+    CByteBlock m_pResultImage;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nCurrentFile = 0;
+    int m_nFileCount = 0;
+    char m_szDirectory[120] = {};
+    CCharBlock m_pFileNames; // 100-character slots, entry i at 100 * i
+    int m_bColorMode = 0;
+    int m_bGrayMode = 0;
+    int m_bShowResult = 0;
+
+    static constexpr int nameSlotSize = 100;
+    static constexpr int pathBufferSize = 120;
+
+private:
+    void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
 
     DECLARE_MESSAGE_MAP()
 };
