@@ -11,10 +11,12 @@ void CDC::IntersectClipRect(const CRect& rect) {
     m_clip.top = std::max(m_clip.top, rect.top);
     m_clip.right = std::max(m_clip.left, std::min(m_clip.right, rect.right));
     m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, rect.bottom));
+    m_clipWidth = static_cast<unsigned>(m_clip.Width());
+    m_clipHeight = static_cast<unsigned>(m_clip.Height());
 }
 
 COLORREF CDC::GetPixel(int x, int y) const {
-    if (!m_clip.PtInRect(x, y))
+    if (!InClip(x, y))
         return static_cast<COLORREF>(-1);
     const std::uint32_t device = m_bits[y * m_stride + x];
     return ((device >> 16) & 0xFFu) | (device & 0xFF00u) | ((device & 0xFFu) << 16);

@@ -24,14 +24,14 @@ public:
     // Sets pixel (x, y) to color (0x00BBGGRR); returns the colour set, or -1 when the point
     // lies outside the clip.
     COLORREF SetPixel(int x, int y, COLORREF color) {
-        if (!m_clip.PtInRect(x, y))
+        if (!InClip(x, y))
             return static_cast<COLORREF>(-1);
         Store(x, y, color);
         return color & 0x00FFFFFF;
     }
     // The same, reporting only whether the pixel was set.
     BOOL SetPixelV(int x, int y, COLORREF color) {
-        if (!m_clip.PtInRect(x, y))
+        if (!InClip(x, y))
             return FALSE;
         Store(x, y, color);
         return TRUE;
@@ -43,6 +43,11 @@ protected:
     bool m_bPrinting = false;
 
 private:
+    // One unsigned comparison per axis: painting asks this once per pixel.
+    bool InClip(int x, int y) const {
+        return static_cast<unsigned>(x - m_clip.left) < m_clipWidth &&
+               static_cast<unsigned>(y - m_clip.top) < m_clipHeight;
+    }
     static std::uint32_t ToDevice(COLORREF color) {
         return 0xFF000000u | ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
     }
@@ -51,4 +56,6 @@ private:
     std::uint32_t* m_bits;
     std::ptrdiff_t m_stride;
     CRect m_clip;
+    unsigned m_clipWidth;
+    unsigned m_clipHeight;
 };
