@@ -4,15 +4,23 @@
 
 CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
     : m_bits(bits), m_stride(stride), m_clip{0, 0, bits ? std::max(width, 0) : 0,
-                                             bits ? std::max(height, 0) : 0} {}
+                                             bits ? std::max(height, 0) : 0} {
+    UpdateClipBounds();
+}
+
+void CDC::UpdateClipBounds() {
+    m_clipLeft = m_clip.left;
+    m_clipTop = m_clip.top;
+    m_clipWidth = static_cast<std::size_t>(m_clip.Width());
+    m_clipHeight = static_cast<std::size_t>(m_clip.Height());
+}
 
 void CDC::IntersectClipRect(const CRect& rect) {
     m_clip.left = std::max(m_clip.left, rect.left);
     m_clip.top = std::max(m_clip.top, rect.top);
     m_clip.right = std::max(m_clip.left, std::min(m_clip.right, rect.right));
     m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, rect.bottom));
-    m_clipWidth = static_cast<unsigned>(m_clip.Width());
-    m_clipHeight = static_cast<unsigned>(m_clip.Height());
+    UpdateClipBounds();
 }
 
 COLORREF CDC::GetPixel(int x, int y) const {

@@ -24,18 +24,10 @@ public:
     // Sets pixel (x, y) to color (0x00BBGGRR); returns the colour set, or -1 when the point
     // lies outside the clip.
     COLORREF SetPixel(int x, int y, COLORREF color) {
-        if (!InClip(x, y))
-            return static_cast<COLORREF>(-1);
-        Store(x, y, color);
-        return color & 0x00FFFFFF;
+        return Put(x, y, color) ? color & 0x00FFFFFF : static_cast<COLORREF>(-1);
     }
     // The same, reporting only whether the pixel was set.
-    BOOL SetPixelV(int x, int y, COLORREF color) {
-        if (!InClip(x, y))
-            return FALSE;
-        Store(x, y, color);
-        return TRUE;
-    }
+    BOOL SetPixelV(int x, int y, COLORREF color) { return Put(x, y, color) ? TRUE : FALSE; }
     COLORREF GetPixel(int x, int y) const;
     void FillSolidRect(const CRect& rect, COLORREF color);
 
@@ -43,19 +35,32 @@ protected:
     bool m_bPrinting = false;
 
 private:
-    // One unsigned comparison per axis: painting asks this once per pixel.
-    bool InClip(int x, int y) const {
-        return static_cast<unsigned>(x - m_clip.left) < m_clipWidth &&
-               static_cast<unsigned>(y - m_clip.top) < m_clipHeight;
+    // Painting calls this once per pixel. Every member is read on every path, and none of
+    // them has a type that a pixel store can alias, so a painting loop keeps them in registers.
+    bool Put(int x, int y, COLORREF color) {
+        std::uint32_t* const bits = m_bits;
+        const std::ptrdiff_t index = y * m_stride + x;
+        const bool inside = (static_cast<std::size_t>(x - m_clipLeft) < m_clipWidth) &
+                            (static_cast<std::size_t>(y - m_clipTop) < m_clipHeight);
+        if (inside)
+            bits[index] = ToDevice(color);
+        return inside;
     }
+    bool InClip(int x, int y) const {
+        return static_cast<std::size_t>(x - m_clipLeft) < m_clipWidth &&
+               static_cast<std::size_t>(y - m_clipTop) < m_clipHeight;
+    }
+    void UpdateClipBounds();
     static std::uint32_t ToDevice(COLORREF color) {
         return 0xFF000000u | ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
     }
-    void Store(int x, int y, COLORREF color) { m_bits[y * m_stride + x] = ToDevice(color); }
 
     std::uint32_t* m_bits;
     std::ptrdiff_t m_stride;
     CRect m_clip;
-    unsigned m_clipWidth;
-    unsigned m_clipHeight;
+    // The clip again, in types that a pixel store cannot alias.
+    std::ptrdiff_t m_clipLeft = 0;
+    std::ptrdiff_t m_clipTop = 0;
+    std::size_t m_clipWidth = 0;
+    std::size_t m_clipHeight = 0;
 };

@@ -105,25 +105,28 @@ void CVexlanView::OnDraw(CDC* pDC) {
     if (!m_pGrayImage)
         return;
 
+    // Locals, because a pixel store could alias the members and force a reload per pixel.
+    const int width = m_nWidth;
+    const int height = m_nHeight;
     if (m_bGrayMode == 1) {
         const BYTE* gray = m_pGrayImage.get();
-        for (int y = 0; y < m_nHeight; ++y)
-            for (int x = 0; x < m_nWidth; ++x)
-                pDC->SetPixel(x, y, gray[y * m_nWidth + x] * 0x010101u);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pDC->SetPixel(x, y, gray[y * width + x] * 0x010101u);
     }
     if (m_bColorMode == 1) {
         const BYTE* color = m_pColorImage.get();
-        for (int y = 0; y < m_nHeight; ++y) {
-            const BYTE* row = color + std::ptrdiff_t{y} * 3 * m_nWidth;
-            for (int k = 0; k < 3 * m_nWidth; k += 3)
+        for (int y = 0; y < height; ++y) {
+            const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;
+            for (int k = 0; k < 3 * width; k += 3)
                 pDC->SetPixelV(k / 3, y, row[k + 2] + row[k + 1] * 256u + row[k] * 65536u);
         }
     }
     if (m_bShowResult == 1 && m_pResultImage) {
         const BYTE* result = m_pResultImage.get();
-        for (int y = 0; y < m_nHeight; ++y)
-            for (int x = 0; x < m_nWidth; ++x)
-                pDC->SetPixel(m_nWidth + x, y, result[y * m_nWidth + x] * 0x010101u);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pDC->SetPixel(width + x, y, result[y * width + x] * 0x010101u);
     }
 }
 
