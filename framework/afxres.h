@@ -76,6 +76,15 @@
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
 
+/* Version block and manifest */
+#define VS_VERSION_INFO 1
+#define VS_FFI_FILEFLAGSMASK 0x3FL
+#define VS_FF_DEBUG 0x1L
+#define VOS__WINDOWS32 0x4L
+#define VFT_APP 0x1L
+#define VFT2_UNKNOWN 0x0L
+#define CREATEPROCESS_MANIFEST_RESOURCE_ID 1
+
 /* Strings of the class layer */
 #define AFX_IDS_APP_TITLE 0xE000
 #define AFX_IDS_IDLEMESSAGE 0xE001

@@ -8,11 +8,16 @@
 #include "vexlanview.h"
 #include "wndimpl.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +52,37 @@ protected:
         m_view->UseSingleFile(m_dirSystemPath, name);
         m_view->LoadImageAt(0);
     }
+    // Answers the next file dialog: chooses hostPath, or cancels when it is empty. Returns
+    // the dialog's filters and starting folder as it showed them.
+    struct DialogSeen {
+        QStringList filters;
+        QString directory;
+    };
+    DialogSeen AnswerFileDialog(const std::string& hostPath) {
+        auto seen = std::make_shared<DialogSeen>();
+        auto answer = std::make_shared<std::function<void()>>();
+        *answer = [seen, answer, hostPath] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                QTimer::singleShot(10, *answer);
+                return;
+            }
+            seen->filters = dialog->nameFilters();
+            seen->directory = dialog->directory().absolutePath();
+            if (hostPath.empty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(QString::fromStdString(hostPath));
+            static_cast<QDialog*>(dialog)->accept(); // the file dialog hides it
+        };
+        QTimer::singleShot(0, *answer);
+        m_view->OnFileOpen();
+        *answer = nullptr;
+        return *seen;
+    }
+    void Open(const std::string& name) { AnswerFileDialog(HostPath(name)); }
+
     QImage Painted() const { return AfxGetWidget(m_view)->grab().toImage(); }
     std::string Title() const { return m_view->GetDocument()->GetTitle(); }
 

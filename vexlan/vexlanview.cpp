@@ -1,11 +1,16 @@
 #include "vexlanview.h"
 
 #include "bitmapdecoder.h"
+#include "colorsegmentation.h"
+#include "imagelist.h"
+#include "rawresultfile.h"
+#include "resource.h"
 #include "vexlandoc.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -14,21 +19,48 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void ShowFileProblem(const char* fullName, const std::string& problem) {
-    AfxMessageBox(("The file " + std::string(fullName) + " " + problem + ".").c_str(),
-                  MB_ICONWARNING);
+void ShowProblem(const char* what, const std::string& path, const std::string& problem) {
+    AfxMessageBox((std::string(what) + " " + path + " " + problem + ".").c_str(), MB_ICONWARNING);
 }
+
+void ShowFileProblem(const std::string& path, const std::string& problem) {
+    ShowProblem("The file", path, problem);
+}
+
+// The three kinds of choice, told apart by the last three characters of the path alone.
+enum class ChosenKind { Raw, List, Bitmap, Other };
+
+ChosenKind KindOf(const std::string& path) {
+    if (path.size() < 3)
+        return ChosenKind::Other;
+    const std::string last = path.substr(path.size() - 3);
+    if (last == "raw")
+        return ChosenKind::Raw;
+    if (last == "lst")
+        return ChosenKind::List;
+    if (last == "bmp")
+        return ChosenKind::Bitmap;
+    return ChosenKind::Other;
+}
+
+// The step of the name table and the lengths its fixed buffers hold.
+constexpr std::size_t maxDirectory = kImageListMaxDirectory;
+constexpr std::size_t maxName = kImageListMaxName;
 
 } // namespace
 
 IMPLEMENT_DYNCREATE(CVexlanView, CView)
 
 BEGIN_MESSAGE_MAP(CVexlanView, CView)
+ON_COMMAND(ID_FILE_OPEN, &CVexlanView::OnFileOpen)
+ON_WM_KEYDOWN()
+ON_COMMAND(ID_FILE_SAVE, &CVexlanView::OnFileSave)
 ON_WM_LBUTTONDOWN()
 ON_WM_LBUTTONUP()
 ON_COMMAND(ID_FILE_PRINT, &CView::OnFilePrint)
 ON_COMMAND(ID_FILE_PRINT_DIRECT, &CView::OnFilePrint)
 ON_COMMAND(ID_FILE_PRINT_PREVIEW, &CView::OnFilePrintPreview)
+ON_COMMAND(ID_COLOR_SEGMENTATION, &CVexlanView::OnColorSegmentation)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView() = default;
@@ -81,6 +113,134 @@ void CVexlanView::UseSingleFile(const std::string& directory, const std::string&
     std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", directory.c_str());
     m_pFileNames = std::move(table);
     m_nCurrentFile = 0;
+}
+
+void CVexlanView::OnFileOpen() {
+    CFileDialog MyFDlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, nullptr, nullptr, 0, TRUE);
+    static const char filter[] = "(*.lst;*.raw;*.bmp)\0*.lst;*.raw;*.bmp\0";
+    MyFDlg.m_ofn.lpstrFilter = filter;
+    MyFDlg.m_ofn.lpstrInitialDir = "D:\\";
+
+    m_bShowResult = 0;
+    m_bColorMode = 0;
+    m_bGrayMode = 0;
+    if (MyFDlg.DoModal() != IDOK)
+        return;
+
+    const std::string SFName = MyFDlg.GetPathName();
+    bool opened = true;
+    switch (KindOf(SFName)) {
+    case ChosenKind::Raw:
+        if ((opened = OpenSingleFile(SFName)))
+            m_bGrayMode = 1;
+        break;
+    case ChosenKind::List:
+        if ((opened = OpenImageList(SFName)))
+            m_bColorMode = 1;
+        break;
+    case ChosenKind::Bitmap:
+        if ((opened = OpenSingleFile(SFName)))
+            m_bColorMode = 1;
+        break;
+    case ChosenKind::Other:
+        break;
+    }
+    if (opened && m_pFileNames)
+        LoadImageAt(m_nCurrentFile);
+}
+
+bool CVexlanView::OpenSingleFile(const std::string& path) {
+    // The split is at the last backslash; the name keeps its extension.
+    const auto split = path.find_last_of('\\', path.size() - 3);
+    if (split == std::string::npos) {
+        ShowFileProblem(path, "has no folder");
+        return false;
+    }
+    const std::string directory = path.substr(0, split);
+    const std::string name = path.substr(split + 1);
+    if (directory.size() > maxDirectory) {
+        ShowFileProblem(path, "lies in a folder whose path is longer than 119 characters");
+        return false;
+    }
+    if (name.size() > maxName) {
+        ShowFileProblem(path, "has a name longer than 99 characters");
+        return false;
+    }
+    UseSingleFile(directory, name);
+    return true;
+}
+
+bool CVexlanView::OpenImageList(const std::string& path) {
+    const std::unique_ptr<std::FILE, FileCloser> file(AfxOpenFile(path.c_str(), "rb"));
+    if (!file) {
+        ShowProblem("The list file", path, "cannot be opened");
+        return false;
+    }
+    std::string problem;
+    const std::optional<CImageList> list = ReadImageList(file.get(), problem);
+    if (!list) {
+        ShowProblem("The list file", path, problem);
+        return false;
+    }
+    CCharBlock table = DEBUG_NEW_CHARS(std::size_t{nameSlotSize} * list->names.size());
+    if (!table) {
+        ShowProblem("The list file", path, "names more images than the memory holds");
+        return false;
+    }
+    std::fill_n(table.get(), std::size_t{nameSlotSize} * list->names.size(), '\0');
+    for (std::size_t i = 0; i < list->names.size(); ++i)
+        list->names[i].copy(table.get() + nameSlotSize * i, nameSlotSize - 1);
+    m_nFileCount = list->count;
+    std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", list->directory.c_str());
+    m_pFileNames = std::move(table);
+    m_nCurrentFile = 0;
+    return true;
+}
+
+void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+    if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
+        ++m_nCurrentFile;
+        LoadImageAt(m_nCurrentFile);
+        m_pResultImage.reset();
+    }
+    if (nChar == VK_PRIOR && m_nCurrentFile > 0) {
+        --m_nCurrentFile;
+        LoadImageAt(m_nCurrentFile);
+        m_pResultImage.reset();
+    }
+    CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
+}
+
+void CVexlanView::OnColorSegmentation() {
+    if (!m_pGrayImage)
+        return;
+    const std::size_t size = static_cast<std::size_t>(std::max(m_nWidth, 0)) *
+                             static_cast<std::size_t>(std::max(m_nHeight, 0));
+    CByteBlock result = DEBUG_NEW_BYTES(size);
+    CByteBlock output = DEBUG_NEW_BYTES(size);
+    if (!result || !output)
+        return;
+    m_pResultImage = std::move(result);
+    SegmentColorPlane(m_pColorImage.get(), m_pResultImage.get(), m_nWidth, m_nHeight);
+    // The segmentation is also what File Save writes.
+    std::copy_n(m_pResultImage.get(), size, output.get());
+    m_pOutputImage = std::move(output);
+    m_bShowResult = 1;
+    OnInitialUpdate();
+}
+
+void CVexlanView::OnFileSave() {
+    if (!m_pFileNames || !m_pOutputImage)
+        return;
+    std::string str = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile;
+    str = str.substr(0, str.find('.'));
+    // Built by joining, not formatting: a '%' in the name is copied as it is.
+    const std::string fname = "D:\\out" + str + ".raw";
+    const std::optional<std::string> hostPath = AfxHostPath(fname);
+    std::string problem = "cannot be created: its drive is not mapped";
+    if (!hostPath ||
+        !WriteRawResultFile(*hostPath, m_nWidth, m_nHeight, m_pOutputImage.get(), problem))
+        ShowProblem("The result file", fname, problem);
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {

@@ -7,6 +7,7 @@
 
 class CVexlanDoc;
 class CBitmapDecoder;
+struct CImageList;
 
 class CVexlanView : public CView {
 protected:
@@ -23,6 +24,11 @@ public:
     // Makes the one file name in directory the image set, at entry 0. Both must fit their
     // buffers: a directory of at most 119 characters, a name of at most 99.
     void UseSingleFile(const std::string& directory, const std::string& name);
+
+    void OnFileOpen();
+    void OnFileSave();
+    void OnColorSegmentation();
+    void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 
     void OnDraw(CDC* pDC) override;
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
@@ -52,6 +58,8 @@ public:
     static constexpr int pathBufferSize = 120;
 
 private:
+    bool OpenSingleFile(const std::string& path);
+    bool OpenImageList(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
 
     DECLARE_MESSAGE_MAP()
