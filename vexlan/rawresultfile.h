@@ -1,0 +1,16 @@
+// RAW result files: the width and the height, each a 32-bit little-endian signed integer,
+// then width * height bytes of a one-byte-per-pixel plane, rows top-down.
+#pragma once
+
+#include "afxtypes.h"
+
+#include <string>
+
+// Writes the file at hostPath (a host path, not the program's own form) through a temporary
+// file in the same directory that is renamed over the target only once it is complete, so a
+// failed or interrupted write neither leaves a cut-off file nor loses the previous one. A new
+// file gets the permissions that fopen would give it, a replaced one keeps its own. When width
+// or height is zero or less only the header is written. On failure returns false, removes the
+// temporary file and sets problem to a phrase such as "cannot be created".
+bool WriteRawResultFile(const std::string& hostPath, int width, int height, const BYTE* plane,
+                        std::string& problem);
