@@ -7,7 +7,7 @@ const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
 }
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, nullptr}};
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, 0, nullptr}};
     static const AFX_MSGMAP map{nullptr, entries};
     return &map;
 }
@@ -16,7 +16,8 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT nMessage, UINT nCode, UINT nI
     for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
          map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr)
         for (const AFX_MSGMAP_ENTRY* entry = map->lpEntries; entry->pfn != nullptr; ++entry)
-            if (entry->nMessage == nMessage && entry->nCode == nCode && entry->nID == nID)
+            if (entry->nMessage == nMessage && entry->nCode == nCode && entry->nID <= nID &&
+                nID <= entry->nLastID)
                 return entry;
     return nullptr;
 }

@@ -13,6 +13,7 @@ struct AFX_MSGMAP_ENTRY {
     UINT nMessage; // WM_COMMAND for command and update rows
     UINT nCode;    // CN_COMMAND or CN_UPDATE_COMMAND_UI
     UINT nID;
+    UINT nLastID; // the row covers nID to nLastID
     AFX_THUNK pfn;
 };
 
@@ -50,6 +51,12 @@ template <typename C, typename R, typename... A> struct AfxMemberClass<R (C::*)(
 template <auto Fn> LRESULT AfxCommandThunk(CCmdTarget* target, WPARAM, LPARAM) {
     using C = typename AfxMemberClass<decltype(Fn)>::type;
     (static_cast<C*>(target)->*Fn)();
+    return 0;
+}
+
+template <auto Fn> LRESULT AfxRangeThunk(CCmdTarget* target, WPARAM wParam, LPARAM) {
+    using C = typename AfxMemberClass<decltype(Fn)>::type;
+    (static_cast<C*>(target)->*Fn)(static_cast<UINT>(wParam));
     return 0;
 }
 
@@ -95,7 +102,7 @@ public:                                                                         
         static const AFX_MSGMAP_ENTRY entries[] = {
 
 #define END_MESSAGE_MAP()                                                                          \
-    { 0, 0, 0, nullptr }                                                                           \
+    { 0, 0, 0, 0, nullptr }                                                                        \
     }                                                                                              \
     ;                                                                                              \
     static_assert(sizeof(ThisClass) > 0);                                                          \
@@ -103,10 +110,14 @@ public:                                                                         
     return &map;                                                                                   \
     }
 
-#define ON_COMMAND(id, memberFxn) {WM_COMMAND, CN_COMMAND, (id), &AfxCommandThunk<memberFxn>},
+#define ON_COMMAND(id, memberFxn) {WM_COMMAND, CN_COMMAND, (id), (id), &AfxCommandThunk<memberFxn>},
+#define ON_COMMAND_RANGE(id, idLast, memberFxn)                                                    \
+    {WM_COMMAND, CN_COMMAND, (id), (idLast), &AfxRangeThunk<memberFxn>},
 #define ON_UPDATE_COMMAND_UI(id, memberFxn)                                                        \
-    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (id), &AfxUpdateThunk<memberFxn>},
-#define ON_WM_CREATE() {WM_CREATE, 0, 0, &AfxCreateThunk<&ThisClass::OnCreate>},
-#define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, &AfxKeyThunk<&ThisClass::OnKeyDown>},
-#define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonDown>},
-#define ON_WM_LBUTTONUP() {WM_LBUTTONUP, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonUp>},
+    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (id), (id), &AfxUpdateThunk<memberFxn>},
+#define ON_UPDATE_COMMAND_UI_RANGE(id, idLast, memberFxn)                                          \
+    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (id), (idLast), &AfxUpdateThunk<memberFxn>},
+#define ON_WM_CREATE() {WM_CREATE, 0, 0, 0, &AfxCreateThunk<&ThisClass::OnCreate>},
+#define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, 0, &AfxKeyThunk<&ThisClass::OnKeyDown>},
+#define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonDown>},
+#define ON_WM_LBUTTONUP() {WM_LBUTTONUP, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonUp>},

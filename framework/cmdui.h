@@ -3,6 +3,10 @@
 
 #include "afxtypes.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 class CCmdUI {
 public:
     explicit CCmdUI(UINT id) : m_nID(id) {}
@@ -10,7 +14,12 @@ public:
     void Enable(BOOL on = TRUE) { m_bEnabled = on != FALSE; }
     void SetCheck(int check = 1) { m_nCheck = check; }
 
+    // A menu item may stand for a list: the item is replaced by one item per text, with
+    // ids from m_nID upwards.
+    void ReplaceWithItems(std::vector<std::string> texts) { m_replacement = std::move(texts); }
+
     UINT m_nID;
     bool m_bEnabled = true;
     int m_nCheck = -1; // -1: the handler did not say
+    std::optional<std::vector<std::string>> m_replacement;
 };

@@ -1,5 +1,6 @@
 #include "document.h"
 
+#include "filedialog.h"
 #include "framewnd.h"
 #include "messagebox.h"
 #include "pathmap.h"
@@ -12,6 +13,8 @@
 IMPLEMENT_DYNAMIC(CDocument, CCmdTarget)
 
 BEGIN_MESSAGE_MAP(CDocument, CCmdTarget)
+ON_COMMAND(ID_FILE_SAVE, &CDocument::OnFileSave)
+ON_COMMAND(ID_FILE_SAVE_AS, &CDocument::OnFileSaveAs)
 END_MESSAGE_MAP()
 
 namespace {
@@ -76,6 +79,24 @@ BOOL CDocument::OnSaveDocument(const char* lpszPathName) {
     }
     SetModifiedFlag(FALSE);
     return TRUE;
+}
+
+void CDocument::OnFileSave() {
+    if (m_strPathName.empty())
+        OnFileSaveAs();
+    else
+        OnSaveDocument(m_strPathName.c_str());
+}
+
+void CDocument::OnFileSaveAs() {
+    // No filter or extension of the document's own: the dialog offers all files.
+    CFileDialog dialog(FALSE, nullptr, m_strTitle.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                       "所有文件 (*.*)|*.*||");
+    if (dialog.DoModal() != IDOK)
+        return;
+    const std::string path = dialog.GetPathName();
+    if (OnSaveDocument(path.c_str()))
+        SetPathName(path.c_str());
 }
 
 void CDocument::DeleteContents() {}

@@ -30,6 +30,10 @@ public:
     virtual BOOL OnOpenDocument(const char* lpszPathName);
     virtual BOOL OnSaveDocument(const char* lpszPathName);
     virtual void DeleteContents();
+    // Save stores under the document's path (asking for one first if it has none); Save As
+    // always asks.
+    void OnFileSave();
+    void OnFileSaveAs();
     virtual void Serialize(CArchive& ar);
 
     void AddView(CView* pView);

@@ -1,31 +1,191 @@
 #include "framewnd.h"
 
+#include "controlbar.h"
 #include "document.h"
+#include "keymap.h"
+#include "menuresource.h"
 #include "resourcefile.h"
+#include "statusbar.h"
+#include "toolbar.h"
 #include "winapp.h"
 #include "wndimpl.h"
 
+#include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QToolBar>
+
+#include <algorithm>
 
 namespace {
+
 constexpr int defaultFrameWidth = 800;
 constexpr int defaultFrameHeight = 600;
 
-std::string FirstField(const std::string& docString) {
-    return docString.substr(0, docString.find('\n'));
+std::string FirstField(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
+
+// Status tips are the frame's own business: the message pane shows prompts, and a pointer
+// leaving a bar brings back the idle text.
+class PromptFilter : public QObject {
+public:
+    explicit PromptFilter(CFrameWnd& frame) : m_frame(frame) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::StatusTip)
+            return true;
+        if (event->type() == QEvent::Leave)
+            m_frame.ShowIdlePrompt();
+        return false;
+    }
+
+private:
+    CFrameWnd& m_frame;
+};
+
+QKeySequence KeySequenceOf(const CAccelEntry& entry) {
+    QKeyCombination combination(static_cast<Qt::Key>(AfxQtKeyOf(entry.key)));
+    Qt::KeyboardModifiers modifiers;
+    if (entry.flags & FSHIFT)
+        modifiers |= Qt::ShiftModifier;
+    if (entry.flags & FCONTROL)
+        modifiers |= Qt::ControlModifier;
+    if (entry.flags & FALT)
+        modifiers |= Qt::AltModifier;
+    return QKeySequence(QKeyCombination(modifiers, combination.key()));
+}
+
 } // namespace
+
+// The toolkit side of the frame's menu and keys.
+struct CFrameUi {
+    QMainWindow* window = nullptr;
+    PromptFilter* promptFilter = nullptr;
+    std::vector<std::pair<QShortcut*, UINT>> shortcuts;
+    std::vector<QAction*> listItems; // items that stand in for a placeholder's list
+};
 
 IMPLEMENT_DYNAMIC(CFrameWnd, CWnd)
 
 BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
 ON_WM_CREATE()
+ON_COMMAND_RANGE(ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, &CFrameWnd::OnBarCheck)
+ON_UPDATE_COMMAND_UI_RANGE(ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, &CFrameWnd::OnUpdateControlBarMenu)
 END_MESSAGE_MAP()
+
+CFrameWnd::CFrameWnd() : m_pUi(std::make_unique<CFrameUi>()) {}
 
 CFrameWnd::~CFrameWnd() {
     // The view's widget is a child of the frame's: it goes first.
     m_pView.reset();
 }
+
+namespace {
+
+void UpdateListItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu, QAction* placeholder,
+                     const CCmdUI& state) {
+    for (QAction* item : ui.listItems)
+        delete item;
+    ui.listItems.clear();
+    placeholder->setVisible(!state.m_replacement);
+    placeholder->setEnabled(state.m_bEnabled);
+    if (!state.m_replacement)
+        return;
+    UINT id = state.m_nID;
+    for (const std::string& text : *state.m_replacement) {
+        auto* item = new QAction(QString::fromStdString(text), menu);
+        menu->insertAction(placeholder, item);
+        QObject::connect(item, &QAction::triggered, menu, [&frame, id] { frame.SendCommand(id); });
+        QObject::connect(item, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
+        ui.listItems.push_back(item);
+        ++id;
+    }
+}
+
+// Applies the command-update rule to a popup's items each time it opens.
+void UpdatePopup(CFrameWnd& frame, CFrameUi& ui, QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator() || action->menu() || !action->data().isValid())
+            continue;
+        const CCmdUI state = frame.QueryCommandUI(action->data().toUInt());
+        if (action->property("placeholder").toBool()) {
+            UpdateListItems(frame, ui, menu, action, state);
+            continue;
+        }
+        action->setEnabled(state.m_bEnabled);
+        action->setCheckable(state.m_nCheck >= 0);
+        action->setChecked(state.m_nCheck == 1);
+    }
+}
+
+void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
+                  const std::vector<CMenuItemTemplate>& items) {
+    for (const CMenuItemTemplate& item : items) {
+        const QString text = QString::fromStdString(item.text);
+        if (item.IsPopup()) {
+            QMenu* popup = menu->addMenu(text);
+            AddMenuItems(frame, ui, popup, item.children);
+            continue;
+        }
+        if (item.IsSeparator()) {
+            menu->addSeparator();
+            continue;
+        }
+        const UINT id = item.id;
+        QAction* action = menu->addAction(text);
+        action->setData(id);
+        action->setEnabled((item.flags & MF_GRAYED) == 0);
+        action->setProperty("placeholder", id == ID_FILE_MRU_FILE1);
+        QObject::connect(action, &QAction::triggered, menu,
+                         [&frame, id] { frame.SendCommand(id); });
+        QObject::connect(action, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
+    }
+    QObject::connect(menu, &QMenu::aboutToShow, menu,
+                     [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+}
+
+void BuildMenuBar(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
+    const CResourceEntry* resource =
+        AfxGetResources().Find(RT_MENU, static_cast<WORD>(nIDResource));
+    const auto items = resource ? AfxParseMenu(resource->data, resource->size) : std::nullopt;
+    if (!items)
+        return;
+    QMenuBar* bar = ui.window->menuBar();
+    for (const CMenuItemTemplate& item : *items) {
+        if (!item.IsPopup())
+            continue;
+        QMenu* popup = bar->addMenu(QString::fromStdString(item.text));
+        AddMenuItems(frame, ui, popup, item.children);
+    }
+}
+
+void BuildShortcuts(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
+    const CResourceEntry* resource =
+        AfxGetResources().Find(RT_ACCELERATOR, static_cast<WORD>(nIDResource));
+    const auto entries =
+        resource ? AfxParseAccelerators(resource->data, resource->size) : std::nullopt;
+    if (!entries)
+        return;
+    for (const CAccelEntry& entry : *entries) {
+        if (!(entry.flags & FVIRTKEY) || AfxQtKeyOf(entry.key) == 0)
+            continue;
+        auto* shortcut = new QShortcut(KeySequenceOf(entry), ui.window);
+        const UINT id = entry.id;
+        QObject::connect(shortcut, &QShortcut::activated, ui.window, [&frame, id] {
+            if (frame.QueryCommandUI(id).m_bEnabled)
+                frame.SendCommand(id);
+        });
+        ui.shortcuts.emplace_back(shortcut, id);
+    }
+}
+
+} // namespace
 
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
     m_strTitle = FirstField(AfxLoadString(nIDResource));
@@ -37,13 +197,22 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
         return FALSE;
     auto* window = new QMainWindow;
     AfxAttachWidget(this, window);
+    m_pUi->window = window;
+    m_pUi->promptFilter = new PromptFilter(*this);
+    m_pUi->promptFilter->setParent(window);
+    window->installEventFilter(m_pUi->promptFilter);
     window->resize(cs.cx > 0 ? cs.cx : defaultFrameWidth, cs.cy > 0 ? cs.cy : defaultFrameHeight);
     SetWindowText(m_strTitle);
+    BuildMenuBar(*this, *m_pUi, nIDResource);
+    BuildShortcuts(*this, *m_pUi, nIDResource);
     if (!SendCreate(cs)) {
         m_pView.reset();
+        m_controlBars.clear();
         delete window;
         return FALSE;
     }
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     window, [this] { OnIdleUpdateCmdUI(); });
     return TRUE;
 }
 
@@ -66,7 +235,7 @@ BOOL CFrameWnd::CreateView(CCreateContext* pContext) {
     m_pView.reset(view);
     if (!view->Create(this, AFX_IDW_PANE_FIRST, pContext))
         return FALSE;
-    static_cast<QMainWindow*>(AfxGetWidget(this))->setCentralWidget(AfxGetWidget(view));
+    m_pUi->window->setCentralWidget(AfxGetWidget(view));
     return TRUE;
 }
 
@@ -81,6 +250,8 @@ void CFrameWnd::InitialUpdateFrame(CDocument*, BOOL bMakeVisible) {
             widget->setFocus();
     }
     OnUpdateFrameTitle(TRUE);
+    ShowIdlePrompt();
+    OnIdleUpdateCmdUI();
     if (bMakeVisible)
         ShowWindow(SW_SHOW);
 }
@@ -110,4 +281,81 @@ bool CFrameWnd::HasCommandRow(UINT nID) const {
     const CWinApp* app = AfxGetApp();
     return (m_pView && m_pView->HasCommandRow(nID)) || HasOwnCommandRow(nID) ||
            (app && app->HasCommandRow(nID));
+}
+
+CCmdUI CFrameWnd::QueryCommandUI(UINT nID) {
+    CCmdUI state(nID);
+    state.m_bEnabled = HasCommandRow(nID);
+    OnCmdMsg(nID, CN_UPDATE_COMMAND_UI, &state);
+    return state;
+}
+
+void CFrameWnd::EnableDocking(DWORD dwDockStyle) {
+    m_dwDockStyle = dwDockStyle;
+    if (m_pUi->window)
+        m_pUi->window->setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks);
+}
+
+void CFrameWnd::DockControlBar(CControlBar* pBar, UINT, const CRect*) {
+    auto* toolBar = qobject_cast<QToolBar*>(AfxGetWidget(pBar));
+    if (toolBar == nullptr || m_pUi->window == nullptr)
+        return;
+    const DWORD side = pBar->GetBarStyle() & CBRS_ALIGN_ANY;
+    const Qt::ToolBarArea area = side & CBRS_ALIGN_BOTTOM  ? Qt::BottomToolBarArea
+                                 : side & CBRS_ALIGN_LEFT  ? Qt::LeftToolBarArea
+                                 : side & CBRS_ALIGN_RIGHT ? Qt::RightToolBarArea
+                                                           : Qt::TopToolBarArea;
+    m_pUi->window->addToolBar(area, toolBar);
+}
+
+void CFrameWnd::ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL) {
+    if (QWidget* widget = AfxGetWidget(pBar))
+        widget->setVisible(bShow != FALSE);
+}
+
+CControlBar* CFrameWnd::GetControlBar(UINT nID) const {
+    const auto found =
+        std::find_if(m_controlBars.begin(), m_controlBars.end(),
+                     [nID](const CControlBar* bar) { return bar->GetDlgCtrlID() == nID; });
+    return found == m_controlBars.end() ? nullptr : *found;
+}
+
+void CFrameWnd::AddControlBar(CControlBar* pBar) {
+    m_controlBars.push_back(pBar);
+    if (QWidget* widget = AfxGetWidget(pBar))
+        widget->installEventFilter(m_pUi->promptFilter);
+}
+
+void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
+    m_controlBars.erase(std::remove(m_controlBars.begin(), m_controlBars.end(), pBar),
+                        m_controlBars.end());
+}
+
+void CFrameWnd::ShowPrompt(UINT nID) {
+    if (auto* statusBar = GetControlBar(AFX_IDW_STATUS_BAR))
+        if (auto* bar = dynamic_cast<CStatusBar*>(statusBar))
+            bar->SetPaneText(0, FirstField(AfxLoadString(nID)).c_str());
+}
+
+void CFrameWnd::ShowIdlePrompt() {
+    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
+        bar->SetPaneText(0, AfxLoadString(AFX_IDS_IDLEMESSAGE).c_str());
+}
+
+void CFrameWnd::OnIdleUpdateCmdUI() {
+    for (CControlBar* bar : m_controlBars)
+        bar->OnUpdateCmdUI(this);
+    for (const auto& [shortcut, id] : m_pUi->shortcuts)
+        shortcut->setEnabled(QueryCommandUI(id).m_bEnabled);
+}
+
+void CFrameWnd::OnBarCheck(UINT nID) {
+    if (CControlBar* bar = GetControlBar(nID))
+        ShowControlBar(bar, AfxGetWidget(bar)->isHidden(), FALSE);
+}
+
+void CFrameWnd::OnUpdateControlBarMenu(CCmdUI* pCmdUI) {
+    CControlBar* bar = GetControlBar(pCmdUI->m_nID);
+    pCmdUI->Enable(bar != nullptr);
+    pCmdUI->SetCheck(bar && !AfxGetWidget(bar)->isHidden() ? 1 : 0);
 }

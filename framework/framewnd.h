@@ -1,4 +1,5 @@
-// A frame: the top-level window that hosts a view and routes commands to it.
+// A frame: the top-level window that hosts a view and its bars, builds its menu and keys from
+// resources, and routes commands to the view, the document, itself and the application.
 #pragma once
 
 #include "view.h"
@@ -6,6 +7,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+class CControlBar;
+struct CFrameUi;
 
 class CFrameWnd : public CWnd {
     DECLARE_DYNAMIC(CFrameWnd)
@@ -13,8 +18,9 @@ class CFrameWnd : public CWnd {
 public:
     ~CFrameWnd() override;
 
-    // Creates the window from resource nIDResource (its document string gives the
-    // caption's application part) and, through the context, its view.
+    // Creates the window from resource nIDResource: its document string gives the caption's
+    // application part, and its menu, accelerator table and icon are used when present.
+    // The context's view class becomes the client view.
     virtual BOOL LoadFrame(UINT nIDResource, CCreateContext* pContext = nullptr);
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
@@ -30,13 +36,36 @@ public:
     BOOL SendCommand(UINT nID);
     BOOL OnCmdMsg(UINT nID, UINT nCode, void* pExtra) override;
     bool HasCommandRow(UINT nID) const override;
+    // The command-update rule: enabled exactly when a class on the routing path has a row for
+    // the id; an update row may then change the state.
+    CCmdUI QueryCommandUI(UINT nID);
+
+    // Docking: the sides the frame accepts bars on, and docking a bar on its own side.
+    void EnableDocking(DWORD dwDockStyle);
+    void DockControlBar(CControlBar* pBar, UINT nDockBarID = 0, const CRect* lpRect = nullptr);
+    void ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL bDelay);
+    CControlBar* GetControlBar(UINT nID) const;
+    void AddControlBar(CControlBar* pBar);
+    void RemoveControlBar(CControlBar* pBar);
+
+    // The message pane: a command's prompt while it is pointed at, the idle text otherwise.
+    void ShowPrompt(UINT nID);
+    void ShowIdlePrompt();
+    // Brings the bars and the keys up to date; runs while the program is idle.
+    void OnIdleUpdateCmdUI();
+
+    void OnBarCheck(UINT nID);
+    void OnUpdateControlBarMenu(CCmdUI* pCmdUI);
 
 protected:
-    CFrameWnd() = default;
+    CFrameWnd();
 
 private:
     BOOL CreateView(CCreateContext* pContext);
 
     std::string m_strTitle;
     std::unique_ptr<CView> m_pView;
+    std::vector<CControlBar*> m_controlBars;
+    DWORD m_dwDockStyle = 0;
+    std::unique_ptr<CFrameUi> m_pUi;
 };

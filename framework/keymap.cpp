@@ -123,3 +123,14 @@ UINT AfxKeyFlagsOf(const QKeyEvent& event) {
         flags |= KF_UP;
     return flags;
 }
+
+int AfxQtKeyOf(UINT vk) {
+    if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
+        return static_cast<int>(vk); // the toolkit's letter and digit keys share the codes
+    if (vk >= VK_F1 && vk < VK_F1 + 24)
+        return Qt::Key_F1 + static_cast<int>(vk - VK_F1);
+    for (const auto& [qtKey, code] : namedKeys)
+        if (code == vk)
+            return qtKey;
+    return 0;
+}

@@ -12,10 +12,14 @@ void CRecentFileList::Add(const char* lpszPathName) {
     const std::string path = lpszPathName;
     if (path.empty())
         return;
-    m_entries.erase(std::remove(m_entries.begin(), m_entries.end(), path), m_entries.end());
+    Remove(path);
     m_entries.insert(m_entries.begin(), path);
     if (m_entries.size() > static_cast<std::size_t>(m_nSize))
         m_entries.resize(static_cast<std::size_t>(m_nSize));
+}
+
+void CRecentFileList::Remove(const std::string& path) {
+    m_entries.erase(std::remove(m_entries.begin(), m_entries.end(), path), m_entries.end());
 }
 
 std::string CRecentFileList::EntryName(int index) const {

@@ -10,6 +10,7 @@ public:
     CRecentFileList(const char* lpszSection, const char* lpszEntryFormat, int nSize);
 
     void Add(const char* lpszPathName);
+    void Remove(const std::string& path);
     int GetSize() const { return m_nSize; }
     const std::vector<std::string>& GetEntries() const { return m_entries; }
 

@@ -1,10 +1,21 @@
 #include "mainfrm.h"
 
+#include "resource.h"
+
 IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
 
 BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
 ON_WM_CREATE()
 END_MESSAGE_MAP()
+
+namespace {
+const UINT indicators[] = {
+    ID_SEPARATOR,
+    ID_INDICATOR_CAPS,
+    ID_INDICATOR_NUM,
+    ID_INDICATOR_SCRL,
+};
+} // namespace
 
 CMainFrame::CMainFrame() = default;
 
@@ -13,6 +24,25 @@ CMainFrame::~CMainFrame() = default;
 int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     if (CFrameWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
+
+    if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT,
+                               WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_GRIPPER | CBRS_TOOLTIPS |
+                                   CBRS_FLYBY | CBRS_SIZE_DYNAMIC,
+                               CRect{0, 0, 0, 0}, AFX_IDW_TOOLBAR) ||
+        !m_wndToolBar.LoadToolBar(IDR_MAINFRAME)) {
+        TRACE("Failed to create toolbar\n");
+        return -1;
+    }
+
+    if (!m_wndStatusBar.Create(this, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR) ||
+        !m_wndStatusBar.SetIndicators(indicators, sizeof(indicators) / sizeof(UINT))) {
+        TRACE("Failed to create status bar\n");
+        return -1;
+    }
+
+    m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
+    EnableDocking(CBRS_ALIGN_ANY);
+    DockControlBar(&m_wndToolBar);
     return 0;
 }
 

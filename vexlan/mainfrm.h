@@ -1,4 +1,4 @@
-// The main frame window.
+// The main frame window: a dockable tool bar at the top, a status bar with four panes.
 #pragma once
 
 #include "afxwin.h"
@@ -16,6 +16,9 @@ public:
     void Dump(CDumpContext& dc) const override;
 
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
+
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
 
     DECLARE_MESSAGE_MAP()
 };
