@@ -22,6 +22,11 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+void ReportDocumentFailure(const char* what, const char* lpszPathName) {
+    AfxMessageBox(("Cannot " + std::string(what) + " the document " + lpszPathName + ".").c_str(),
+                  MB_ICONERROR);
+}
 } // namespace
 
 CDocument::~CDocument() {
@@ -52,8 +57,7 @@ BOOL CDocument::OnNewDocument() {
 BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
     FilePtr file(AfxOpenFile(lpszPathName, "rb"));
     if (!file) {
-        AfxMessageBox(("Cannot open the document " + std::string(lpszPathName) + ".").c_str(),
-                      MB_ICONERROR);
+        ReportDocumentFailure("open", lpszPathName);
         return FALSE;
     }
     DeleteContents();
@@ -66,15 +70,13 @@ BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
 BOOL CDocument::OnSaveDocument(const char* lpszPathName) {
     FilePtr file(AfxOpenFile(lpszPathName, "wb"));
     if (!file) {
-        AfxMessageBox(("Cannot save the document " + std::string(lpszPathName) + ".").c_str(),
-                      MB_ICONERROR);
+        ReportDocumentFailure("save", lpszPathName);
         return FALSE;
     }
     CArchive archive(file.get(), CArchive::store);
     Serialize(archive);
     if (std::fclose(file.release()) != 0) {
-        AfxMessageBox(("Cannot write the document " + std::string(lpszPathName) + ".").c_str(),
-                      MB_ICONERROR);
+        ReportDocumentFailure("write", lpszPathName);
         return FALSE;
     }
     SetModifiedFlag(FALSE);
