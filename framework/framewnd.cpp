@@ -5,6 +5,7 @@
 #include "keymap.h"
 #include "menuresource.h"
 #include "resourcefile.h"
+#include "resourceicon.h"
 #include "statusbar.h"
 #include "toolbar.h"
 #include "winapp.h"
@@ -203,6 +204,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
     window->installEventFilter(m_pUi->promptFilter);
     window->resize(cs.cx > 0 ? cs.cx : defaultFrameWidth, cs.cy > 0 ? cs.cy : defaultFrameHeight);
     SetWindowText(m_strTitle);
+    window->setWindowIcon(AfxLoadIcon(static_cast<WORD>(nIDResource)));
     BuildMenuBar(*this, *m_pUi, nIDResource);
     BuildShortcuts(*this, *m_pUi, nIDResource);
     if (!SendCreate(cs)) {

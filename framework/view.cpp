@@ -2,6 +2,8 @@
 
 #include "document.h"
 #include "keymap.h"
+#include "messagebox.h"
+#include "printing.h"
 #include "wndimpl.h"
 
 #include <QImage>
@@ -102,6 +104,7 @@ private:
 IMPLEMENT_DYNAMIC(CView, CWnd)
 
 BEGIN_MESSAGE_MAP(CView, CWnd)
+ON_COMMAND_RANGE(ID_NEXT_PANE, ID_PREV_PANE, &CView::OnNextPaneCmd)
 END_MESSAGE_MAP()
 
 CView::~CView() {
@@ -123,6 +126,9 @@ BOOL CView::Create(CWnd* parent, UINT nID, CCreateContext* pContext) {
     return SendCreate(cs);
 }
 
+// A view without split panes has no other pane to go to.
+void CView::OnNextPaneCmd(UINT) {}
+
 void CView::OnInitialUpdate() {
     Invalidate(TRUE);
 }
@@ -135,20 +141,24 @@ void CView::OnBeginPrinting(CDC*, CPrintInfo*) {}
 
 void CView::OnEndPrinting(CDC*, CPrintInfo*) {}
 
-// Printing arrives with the application shell; until then a job is never prepared.
-BOOL CView::DoPreparePrinting(CPrintInfo*) {
-    return FALSE;
+// A preview or a direct print goes to the application's printer as it is set up.
+BOOL CView::DoPreparePrinting(CPrintInfo* pInfo) {
+    if (pInfo->m_bPreview || pInfo->m_bDirect)
+        return TRUE;
+    return AfxRunPrintDialog(*this) ? TRUE : FALSE;
 }
 
 void CView::OnFilePrint() {
     CPrintInfo info;
-    OnPreparePrinting(&info);
+    if (OnPreparePrinting(&info) && !AfxPrintView(*this, info, AfxGetPrinter()))
+        AfxMessageBox("The page could not be printed.", MB_ICONERROR);
 }
 
 void CView::OnFilePrintPreview() {
     CPrintInfo info;
     info.m_bPreview = TRUE;
-    OnPreparePrinting(&info);
+    if (OnPreparePrinting(&info))
+        AfxRunPrintPreview(*this, info);
 }
 
 BOOL CView::OnCmdMsg(UINT nID, UINT nCode, void* pExtra) {

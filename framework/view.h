@@ -29,6 +29,7 @@ public:
     virtual void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo);
     BOOL DoPreparePrinting(CPrintInfo* pInfo);
     void OnFilePrint();
+    void OnNextPaneCmd(UINT nID);
     void OnFilePrintPreview();
 
     BOOL OnCmdMsg(UINT nID, UINT nCode, void* pExtra) override;

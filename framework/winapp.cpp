@@ -5,7 +5,9 @@
 #include "filedialog.h"
 #include "messagebox.h"
 #include "pathmap.h"
+#include "printing.h"
 #include "resourcefile.h"
+#include "wndimpl.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -27,6 +29,9 @@ constexpr char recentFileSection[] = "Recent File List";
 IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
 
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
+ON_UPDATE_COMMAND_UI(ID_FILE_MRU_FILE1, &CWinApp::OnUpdateRecentFileMenu)
+ON_COMMAND_RANGE(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE16, &CWinApp::OnOpenRecentFile)
+ON_COMMAND(ID_APP_EXIT, &CWinApp::OnAppExit)
 END_MESSAGE_MAP()
 
 CWinApp::CWinApp(const char* lpszAppName)
@@ -169,10 +174,43 @@ void CWinApp::OnFileNew() {
         m_templates.front()->OpenDocumentFile(nullptr);
 }
 
+void CWinApp::OnUpdateRecentFileMenu(CCmdUI* pCmdUI) {
+    if (!m_pRecentFileList || m_pRecentFileList->GetEntries().empty()) {
+        pCmdUI->Enable(FALSE);
+        return;
+    }
+    std::vector<std::string> texts;
+    int number = 1;
+    for (const std::string& path : m_pRecentFileList->GetEntries())
+        texts.push_back("&" + std::to_string(number++) + " " + AfxHostPath(path).value_or(path));
+    pCmdUI->ReplaceWithItems(std::move(texts));
+}
+
+void CWinApp::OnOpenRecentFile(UINT nID) {
+    if (!m_pRecentFileList)
+        return;
+    const std::size_t index = nID - ID_FILE_MRU_FILE1;
+    const auto& entries = m_pRecentFileList->GetEntries();
+    if (index >= entries.size())
+        return;
+    const std::string path = entries[index];
+    if (OpenDocumentFile(path.c_str()) == nullptr)
+        m_pRecentFileList->Remove(path);
+}
+
+void CWinApp::OnAppExit() {
+    if (QWidget* window = AfxGetWidget(m_pMainWnd))
+        window->close();
+}
+
 void CWinApp::OnFileOpen() {
     CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST);
     if (dialog.DoModal() == IDOK)
         OpenDocumentFile(dialog.GetPathName().c_str());
+}
+
+void CWinApp::OnFilePrintSetup() {
+    AfxRunPageSetupDialog(m_pMainWnd);
 }
 
 int CWinApp::ExitInstance() {

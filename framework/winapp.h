@@ -40,6 +40,12 @@ public:
 
     void OnFileNew();
     void OnFileOpen();
+    // Page and printer choices for every later print and preview.
+    void OnFilePrintSetup();
+    void OnAppExit();
+    // The recent-file list stands in for its placeholder item; each entry reopens its file.
+    void OnUpdateRecentFileMenu(CCmdUI* pCmdUI);
+    void OnOpenRecentFile(UINT nID);
 
     std::string GetProfileString(const char* section, const char* entry,
                                  const char* lpszDefault) const;

@@ -6,8 +6,10 @@
 #include "vexlanview.h"
 
 BEGIN_MESSAGE_MAP(CVexlanApp, CWinApp)
+ON_COMMAND(ID_APP_ABOUT, &CVexlanApp::OnAppAbout)
 ON_COMMAND(ID_FILE_NEW, &CWinApp::OnFileNew)
 ON_COMMAND(ID_FILE_OPEN, &CWinApp::OnFileOpen)
+ON_COMMAND(ID_FILE_PRINT_SETUP, &CWinApp::OnFilePrintSetup)
 END_MESSAGE_MAP()
 
 CVexlanApp::CVexlanApp() = default;
@@ -35,4 +37,16 @@ BOOL CVexlanApp::InitInstance() {
     return TRUE;
 }
 
-void CVexlanApp::OnAppAbout() {}
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+
+void CAboutDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+}
+
+BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
+END_MESSAGE_MAP()
+
+void CVexlanApp::OnAppAbout() {
+    CAboutDlg aboutDlg;
+    aboutDlg.DoModal();
+}

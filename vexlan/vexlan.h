@@ -2,6 +2,7 @@
 #pragma once
 
 #include "afxwin.h"
+#include "resource.h"
 
 class CVexlanApp : public CWinApp {
 public:
@@ -15,3 +16,16 @@ public:
 };
 
 extern CVexlanApp theApp;
+
+// The About box: the template's texts and icon, nothing added.
+class CAboutDlg : public CDialog {
+public:
+    CAboutDlg();
+
+    enum { IDD = IDD_ABOUTBOX };
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    DECLARE_MESSAGE_MAP()
+};
