@@ -27,7 +27,7 @@ COLORREF CDC::GetPixel(int x, int y) const {
     if (!InClip(x, y))
         return static_cast<COLORREF>(-1);
     const std::uint32_t device = m_bits[y * m_stride + x];
-    return ((device >> 16) & 0xFFu) | (device & 0xFF00u) | ((device & 0xFFu) << 16);
+    return __builtin_bswap32(device) >> 8;
 }
 
 void CDC::FillSolidRect(const CRect& rect, COLORREF color) {

@@ -51,8 +51,9 @@ private:
                static_cast<std::size_t>(y - m_clipTop) < m_clipHeight;
     }
     void UpdateClipBounds();
+    // 0x00BBGGRR to the device's 0xFFRRGGBB: a byte swap moves red up and blue down.
     static std::uint32_t ToDevice(COLORREF color) {
-        return 0xFF000000u | ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
+        return 0xFF000000u | (__builtin_bswap32(color) >> 8);
     }
 
     std::uint32_t* m_bits;

@@ -278,8 +278,9 @@ void CVexlanView::OnDraw(CDC* pDC) {
         const BYTE* color = m_pColorImage.get();
         for (int y = 0; y < height; ++y) {
             const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;
-            for (int k = 0; k < 3 * width; k += 3)
-                pDC->SetPixelV(k / 3, y, row[k + 2] + row[k + 1] * 256u + row[k] * 65536u);
+            // x is k / 3, kept alongside k rather than divided out per pixel.
+            for (int k = 0, x = 0; k < 3 * width; k += 3, ++x)
+                pDC->SetPixelV(x, y, row[k + 2] + row[k + 1] * 256u + row[k] * 65536u);
         }
     }
     if (m_bShowResult == 1 && m_pResultImage) {
