@@ -1,6 +1,10 @@
 // Loading bitmaps into the view's workspace and painting it: what lands in the planes, what
 // the debug allocator holds, and what is really on the view's surface.
 #include "appfixture.h"
+#include "modaldialogs.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <cstring>
 
@@ -75,6 +79,20 @@ TEST_F(WorkspaceTest, MissingFileShowsTheMessageAndChangesNothing) {
     EXPECT_EQ(Title(), "one.bmp");
     EXPECT_EQ(m_view->m_pGrayImage.get(), gray);
     EXPECT_EQ(m_view->m_nWidth, 2);
+}
+
+TEST_F(WorkspaceTest, MissingFileMessageIsARealModalBoxWithTheProgramsName) {
+    AfxSetMessageBoxHandler({});
+    OnModalDialog([&] { Load("absent.bmp"); },
+                  [](QDialog& dialog) {
+                      auto* box = qobject_cast<QMessageBox*>(&dialog);
+                      ASSERT_NE(box, nullptr);
+                      EXPECT_EQ(box->windowTitle(), "Vexlan");
+                      EXPECT_EQ(box->text(), "Cannot open the list file");
+                      ASSERT_EQ(box->buttons().size(), 1);
+                      EXPECT_EQ(box->standardButton(box->buttons().front()), QMessageBox::Ok);
+                      box->buttons().front()->click();
+                  });
 }
 
 TEST_F(WorkspaceTest, UnreadableDepthKeepsThePlanesButTakesTheTitleAndTellsTheUser) {
