@@ -24,11 +24,11 @@ CTemplateName ReadName(CResourceReader& reader) {
     return name;
 }
 
-void ReadRect(CResourceReader& reader, short& x, short& y, short& cx, short& cy) {
-    x = reader.Short();
-    y = reader.Short();
-    cx = reader.Short();
-    cy = reader.Short();
+void ReadRect(CResourceReader& reader, CTemplateBox& box) {
+    box.x = reader.Short();
+    box.y = reader.Short();
+    box.cx = reader.Short();
+    box.cy = reader.Short();
 }
 
 CDialogItemTemplate ReadItem(CResourceReader& reader) {
@@ -36,7 +36,7 @@ CDialogItemTemplate ReadItem(CResourceReader& reader) {
     reader.AlignToDword();
     item.style = reader.Dword();
     item.exStyle = reader.Dword();
-    ReadRect(reader, item.x, item.y, item.cx, item.cy);
+    ReadRect(reader, item);
     item.id = reader.Word();
     item.windowClass = ReadName(reader);
     item.text = ReadName(reader);
@@ -60,7 +60,7 @@ std::optional<CDialogTemplate> AfxParseDialogTemplate(std::span<const BYTE> data
     dialog.style = reader.Dword();
     dialog.exStyle = reader.Dword();
     const WORD itemCount = reader.Word();
-    ReadRect(reader, dialog.x, dialog.y, dialog.cx, dialog.cy);
+    ReadRect(reader, dialog);
     dialog.menu = ReadName(reader);
     dialog.windowClass = ReadName(reader);
     dialog.title = AfxUtf16ToUtf8(reader.Text());

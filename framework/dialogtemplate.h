@@ -15,25 +15,23 @@ struct CTemplateName {
     std::string text; // UTF-8
 };
 
-struct CDialogItemTemplate {
+// What a dialog and each of its controls store alike: styles and a rectangle in dialog units.
+struct CTemplateBox {
     DWORD style = 0;
     DWORD exStyle = 0;
     short x = 0;
     short y = 0;
     short cx = 0;
     short cy = 0;
+};
+
+struct CDialogItemTemplate : CTemplateBox {
     WORD id = 0;
     CTemplateName windowClass;
     CTemplateName text;
 };
 
-struct CDialogTemplate {
-    DWORD style = 0;
-    DWORD exStyle = 0;
-    short x = 0;
-    short y = 0;
-    short cx = 0;
-    short cy = 0;
+struct CDialogTemplate : CTemplateBox {
     CTemplateName menu;
     CTemplateName windowClass;
     std::string title;
