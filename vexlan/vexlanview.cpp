@@ -43,7 +43,7 @@ ChosenKind KindOf(const std::string& path) {
     return ChosenKind::Other;
 }
 
-// The step of the name table and the lengths its fixed buffers hold.
+// The longest directory and name that the workspace's fixed buffers hold.
 constexpr std::size_t maxDirectory = kImageListMaxDirectory;
 constexpr std::size_t maxName = kImageListMaxName;
 
