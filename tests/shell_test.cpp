@@ -231,6 +231,18 @@ TEST_F(ShellTest, SaveAsStoresAnEmptyFileAndTheDocumentFollowsIt) {
     EXPECT_EQ(Frame()->GetWindowText(), "saved.vex - Vexlan");
 }
 
+TEST_F(ShellTest, FileNewRetitlesTheDocumentAndKeepsTheImage) {
+    Write("cat.bmp", testbitmaps::MakeBitmap(1, 1, 24, {1, 2, 3}));
+    Load("cat.bmp");
+    const BYTE* color = m_view->m_pColorImage.get();
+    CDocument* document = m_view->GetDocument();
+    Item(OpenPopup(0), "新建(&N)\tCtrl+N")->trigger();
+    EXPECT_EQ(m_view->GetDocument(), document); // the one document, reused
+    EXPECT_EQ(Frame()->GetWindowText(), "无标题 - Vexlan");
+    EXPECT_EQ(m_view->m_pColorImage.get(), color);
+    EXPECT_FALSE(document->IsModified());
+}
+
 TEST_F(ShellTest, ExitClosesTheMainWindow) {
     Item(OpenPopup(0), "退出(&X)")->trigger();
     EXPECT_FALSE(Window()->isVisible());
