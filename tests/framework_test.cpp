@@ -80,6 +80,18 @@ TEST(DebugAllocator, CountsLiveBlocksPerSourceFile) {
     EXPECT_EQ(AfxLiveBlockCount("no_such_file"), 0u);
 }
 
+TEST(DebugAllocator, ReportsTheBlocksStillLiveWithTheirSourceLines) {
+    CByteBlock kept = DEBUG_NEW_BYTES(7);
+    const int line = __LINE__ - 1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_GE(AfxDumpLiveBlocks(), 1u);
+    const std::string report = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(
+        report.find("framework_test.cpp(" + std::to_string(line) + "): leaked block of 7 bytes\n"),
+        std::string::npos)
+        << report;
+}
+
 TEST(DrawingSurface, StoresColorrefsAsDevicePixelsWithinTheClip) {
     std::vector<std::uint32_t> bits(4 * 3, 0);
     CDC dc(bits.data(), 4, 3, 4);
