@@ -18,7 +18,6 @@ public:
 
     // Narrows the clip to its intersection with rect.
     void IntersectClipRect(const CRect& rect);
-    const CRect& GetClipBox() const { return m_clip; }
     bool IsPrinting() const { return m_bPrinting; }
 
     // Sets pixel (x, y) to color (0x00BBGGRR); returns the colour set, or -1 when the point

@@ -115,12 +115,6 @@ void CDocument::RemoveView(CView* pView) {
     pView->m_pDocument = nullptr;
 }
 
-void CDocument::UpdateAllViews(CView* pSender) {
-    for (CView* view : m_views)
-        if (view != pSender)
-            view->Invalidate();
-}
-
 void CDocument::UpdateFrameCounts() {
     for (CView* view : m_views)
         if (CFrameWnd* frame = view->GetParentFrame())

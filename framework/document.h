@@ -38,8 +38,6 @@ public:
 
     void AddView(CView* pView);
     void RemoveView(CView* pView);
-    const std::vector<CView*>& GetViews() const { return m_views; }
-    void UpdateAllViews(CView* pSender);
     void UpdateFrameCounts();
 
     CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }

@@ -8,6 +8,5 @@ struct CPrintInfo {
     BOOL m_bDirect = FALSE;
     UINT m_nCurPage = 1;
     UINT m_nMinPage = 1;
-    UINT m_nMaxPage = 1;
     CRect m_rectDraw;
 };

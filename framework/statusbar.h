@@ -20,7 +20,6 @@ public:
     BOOL SetIndicators(const UINT* lpIDArray, int nIDCount);
 
     int GetCount() const { return static_cast<int>(m_indicators.size()); }
-    UINT GetItemID(int nIndex) const { return m_indicators.at(static_cast<std::size_t>(nIndex)); }
     std::string GetPaneText(int nIndex) const;
     BOOL SetPaneText(int nIndex, const char* lpszNewText);
 
