@@ -18,8 +18,3 @@ CDumpContext& CDumpContext::operator<<(long long value) {
     *m_pStream << value;
     return *this;
 }
-
-CDumpContext& AfxDump() {
-    static CDumpContext context;
-    return context;
-}

@@ -15,6 +15,3 @@ public:
 private:
     std::ostream* m_pStream;
 };
-
-// The context that writes to standard error.
-CDumpContext& AfxDump();
