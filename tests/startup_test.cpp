@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,19 @@ TEST_F(StartupTest, RuntimeClassRecordsNameTheClasses) {
     EXPECT_STREQ(RUNTIME_CLASS(CMainFrame)->m_lpszClassName, "CMainFrame");
     EXPECT_EQ(RUNTIME_CLASS(CVexlanView)->m_nObjectSize, static_cast<int>(sizeof(CVexlanView)));
     EXPECT_TRUE(RUNTIME_CLASS(CVexlanView)->IsDerivedFrom(RUNTIME_CLASS(CView)));
+}
+
+TEST_F(StartupTest, DiagnosticsNameTheObjectsClass) {
+    ASSERT_TRUE(Start({"vexlan"}));
+    std::ostringstream out;
+    CDumpContext dc(&out);
+    CFrameWnd* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+    frame->GetActiveView()->Dump(dc);
+    frame->GetActiveDocument()->Dump(dc);
+    EXPECT_NE(out.str().find("a CVexlanView at "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("a CVexlanDoc at "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("m_strTitle = 无标题"), std::string::npos) << out.str();
+    frame->AssertValid();
 }
 
 TEST_F(StartupTest, ExitReleasesEverythingAndWritesTheSettings) {
