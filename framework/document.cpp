@@ -18,11 +18,6 @@ ON_COMMAND(ID_FILE_SAVE_AS, &CDocument::OnFileSaveAs)
 END_MESSAGE_MAP()
 
 namespace {
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 void ReportDocumentFailure(const char* what, const char* lpszPathName) {
     AfxMessageBox(("Cannot " + std::string(what) + " the document " + lpszPathName + ".").c_str(),
                   MB_ICONERROR);
@@ -55,7 +50,7 @@ BOOL CDocument::OnNewDocument() {
 }
 
 BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
-    FilePtr file(AfxOpenFile(lpszPathName, "rb"));
+    CFilePtr file(AfxOpenFile(lpszPathName, "rb"));
     if (!file) {
         ReportDocumentFailure("open", lpszPathName);
         return FALSE;
@@ -68,7 +63,7 @@ BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
 }
 
 BOOL CDocument::OnSaveDocument(const char* lpszPathName) {
-    FilePtr file(AfxOpenFile(lpszPathName, "wb"));
+    CFilePtr file(AfxOpenFile(lpszPathName, "wb"));
     if (!file) {
         ReportDocumentFailure("save", lpszPathName);
         return FALSE;

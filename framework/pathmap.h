@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,3 +18,8 @@ std::optional<std::string> AfxSystemPath(std::string_view hostPath);
 
 // fopen on the mapped path; null (errno ENOENT) for an unmapped drive.
 std::FILE* AfxOpenFile(const char* systemPath, const char* mode);
+
+struct CFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using CFilePtr = std::unique_ptr<std::FILE, CFileCloser>;

@@ -1,57 +1,20 @@
 #include "resourcefile.h"
 
+#include "resourcereader.h"
+
 #include <algorithm>
 #include <memory>
 
 namespace {
 
-class ByteReader {
-public:
-    ByteReader(const BYTE* data, std::size_t size) : m_data(data), m_size(size) {}
-
-    bool CanRead(std::size_t count) const { return count <= m_size - m_pos; }
-    std::size_t Position() const { return m_pos; }
-    bool Seek(std::size_t pos) {
-        if (pos > m_size)
-            return false;
-        m_pos = pos;
-        return true;
-    }
-    WORD Word() {
-        const WORD v = static_cast<WORD>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
-        m_pos += 2;
-        return v;
-    }
-    DWORD Dword() {
-        const DWORD lo = Word();
-        return lo | (static_cast<DWORD>(Word()) << 16);
-    }
-
-    // An ordinal (0xFFFF then the number) or a zero-terminated UTF-16 name.
-    bool NameOrOrdinal(WORD& ordinal, std::u16string& name) {
-        if (!CanRead(2))
-            return false;
-        WORD first = Word();
-        if (first == 0xFFFF) {
-            if (!CanRead(2))
-                return false;
-            ordinal = Word();
-            return true;
-        }
-        while (first != 0) {
-            name.push_back(static_cast<char16_t>(first));
-            if (!CanRead(2))
-                return false;
-            first = Word();
-        }
-        return true;
-    }
-
-private:
-    const BYTE* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-};
+// An ordinal (0xFFFF then the number) or a zero-terminated UTF-16 name.
+void ReadNameOrOrdinal(CResourceReader& reader, WORD& ordinal, std::u16string& name) {
+    const WORD first = reader.Word();
+    if (first == 0xFFFF)
+        ordinal = reader.Word();
+    else if (first != 0)
+        name = static_cast<char16_t>(first) + reader.Text();
+}
 
 std::size_t AlignToDword(std::size_t offset) {
     return (offset + 3) & ~std::size_t{3};
@@ -66,23 +29,22 @@ CResourceFile::CResourceFile(const BYTE* image, std::size_t size) {
 }
 
 bool CResourceFile::Parse(const BYTE* image, std::size_t size) {
-    ByteReader reader(image, size);
-    while (reader.Position() < size) {
-        const std::size_t start = reader.Position();
-        if (!reader.CanRead(8))
-            return false;
+    // Every entry starts on a 4-byte boundary, so alignment within an entry's own reader is
+    // alignment in the image.
+    for (std::size_t start = 0; start < size;) {
+        CResourceReader reader({image + start, size - start});
         const DWORD dataSize = reader.Dword();
         const DWORD headerSize = reader.Dword();
         CResourceEntry entry;
-        if (!reader.NameOrOrdinal(entry.typeOrdinal, entry.typeName) ||
-            !reader.NameOrOrdinal(entry.nameOrdinal, entry.name))
-            return false;
-        if (!reader.Seek(AlignToDword(reader.Position())) || !reader.CanRead(16))
-            return false;
+        ReadNameOrOrdinal(reader, entry.typeOrdinal, entry.typeName);
+        ReadNameOrOrdinal(reader, entry.nameOrdinal, entry.name);
+        reader.AlignToDword();
         reader.Dword(); // data version
         entry.memoryFlags = reader.Word();
         entry.language = reader.Word();
-        if (headerSize < reader.Position() - start + 8 || headerSize > size - start ||
+        reader.Dword(); // version
+        reader.Dword(); // characteristics
+        if (!reader.Ok() || headerSize < reader.Position() || headerSize > size - start ||
             dataSize > size - start - headerSize)
             return false;
         entry.data = image + start + headerSize;
@@ -91,10 +53,7 @@ bool CResourceFile::Parse(const BYTE* image, std::size_t size) {
         if (dataSize != 0 || entry.typeOrdinal != 0)
             m_entries.push_back(std::move(entry));
         // The last entry's padding may be missing.
-        const std::size_t end = start + headerSize + dataSize;
-        reader.Seek(std::min(AlignToDword(end), size));
-        if (reader.Position() <= start)
-            return false;
+        start = std::min(AlignToDword(start + headerSize + dataSize), size);
     }
     return true;
 }
@@ -111,18 +70,18 @@ std::optional<std::string> CResourceFile::LoadString(UINT id) const {
     const CResourceEntry* block = Find(RT_STRING, static_cast<WORD>(id / 16 + 1));
     if (block == nullptr)
         return std::nullopt;
-    ByteReader reader(block->data, block->size);
+    CResourceReader reader({block->data, block->size});
     for (UINT index = 0; index < 16; ++index) {
-        if (!reader.CanRead(2))
-            return std::nullopt;
         const WORD length = reader.Word();
-        if (!reader.CanRead(std::size_t{length} * 2))
+        const auto stored = reader.Bytes(std::size_t{length} * 2);
+        if (!reader.Ok())
             return std::nullopt;
+        if (index != id % 16)
+            continue;
         std::u16string text;
-        for (WORD i = 0; i < length; ++i)
-            text.push_back(static_cast<char16_t>(reader.Word()));
-        if (index == id % 16)
-            return length == 0 ? std::nullopt : std::optional(AfxUtf16ToUtf8(text));
+        for (std::size_t i = 0; i < stored.size(); i += 2)
+            text.push_back(static_cast<char16_t>(stored[i] | stored[i + 1] << 8));
+        return length == 0 ? std::nullopt : std::optional(AfxUtf16ToUtf8(text));
     }
     return std::nullopt;
 }

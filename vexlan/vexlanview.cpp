@@ -15,10 +15,6 @@
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 void ShowProblem(const char* what, const std::string& path, const std::string& problem) {
     AfxMessageBox((std::string(what) + " " + path + " " + problem + ".").c_str(), MB_ICONWARNING);
 }
@@ -85,7 +81,7 @@ void CVexlanView::LoadImageAt(int index) {
                       MB_ICONWARNING);
         return;
     }
-    const std::unique_ptr<std::FILE, FileCloser> file(AfxOpenFile(fullName, "rb"));
+    const CFilePtr file(AfxOpenFile(fullName, "rb"));
     if (!file) {
         AfxMessageBox("Cannot open the list file", 0, 0);
         return;
@@ -171,7 +167,7 @@ bool CVexlanView::OpenSingleFile(const std::string& path) {
 }
 
 bool CVexlanView::OpenImageList(const std::string& path) {
-    const std::unique_ptr<std::FILE, FileCloser> file(AfxOpenFile(path.c_str(), "rb"));
+    const CFilePtr file(AfxOpenFile(path.c_str(), "rb"));
     if (!file) {
         ShowProblem("The list file", path, "cannot be opened");
         return false;
