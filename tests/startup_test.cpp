@@ -147,6 +147,25 @@ TEST_F(StartupTest, FileArgumentOpensTheDocumentThroughTheTemplate) {
     EXPECT_EQ(settings.value("Recent File List/File1").toString().toStdString(), expectedPath);
 }
 
+TEST_F(StartupTest, RecentFileListKeepsTheFourNewestDocuments) {
+    ASSERT_TRUE(Start({"vexlan"}));
+    QTemporaryDir dir;
+    std::vector<std::string> opened;
+    for (const char* name : {"1.vex", "2.vex", "3.vex", "4.vex", "5.vex"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        opened.push_back(*AfxSystemPath(file.fileName().toStdString()));
+        ASSERT_NE(theApp.OpenDocumentFile(opened.back().c_str()), nullptr);
+    }
+    EXPECT_EQ(theApp.GetRecentFileList()->GetEntries(),
+              (std::vector<std::string>{opened[4], opened[3], opened[2], opened[1]}));
+
+    theApp.ExitInstance();
+    QSettings settings(QString::fromStdString(theApp.GetProfileFileName()), QSettings::IniFormat);
+    EXPECT_EQ(settings.value("Recent File List/File4").toString().toStdString(), opened[1]);
+    EXPECT_FALSE(settings.contains("Recent File List/File5"));
+}
+
 TEST_F(StartupTest, MissingFileArgumentEndsStartUpWithAMessage) {
     std::string shown;
     AfxSetMessageBoxHandler([&](const std::string& text, UINT) {
