@@ -144,16 +144,16 @@ TEST_F(RawResultFile, WhatStandsInTheWayIsLeftAndNamed) {
     WriteOld(plain);
     const BYTE pixel = 9;
     EXPECT_FALSE(WriteRawResultFile(plain + "/out.raw", 1, 1, &pixel, problem_));
-    EXPECT_EQ(problem_, "路径中有一部分不是文件夹");
+    EXPECT_EQ(problem_, "路径中有一项不是文件夹");
     EXPECT_EQ(Contents(plain), oldContents_);
 
     EXPECT_FALSE(
         WriteRawResultFile((directory_ / "gone/out.raw").string(), 1, 1, &pixel, problem_));
-    EXPECT_EQ(problem_, "文件夹不存在");
+    EXPECT_EQ(problem_, "文件或文件夹不存在");
 
     fs::create_directory(target_);
     EXPECT_FALSE(Write(1, 1, {9}));
-    EXPECT_EQ(problem_, "同名的文件夹挡在那里");
+    EXPECT_EQ(problem_, "那里是一个文件夹");
     EXPECT_TRUE(fs::is_directory(target_));
     fs::remove(target_);
 
@@ -226,7 +226,7 @@ TEST_F(RawResultFile, ADanglingLinkMakesItsTargetAndALoopIsNamed) {
     fs::remove(directory_ / "made.raw");
     fs::create_symlink(target_, directory_ / "made.raw");
     EXPECT_FALSE(Write(1, 1, {9}));
-    EXPECT_EQ(problem_, "符号链接层数过多或成环");
+    EXPECT_EQ(problem_, "符号链接太多层");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"made.raw", "outcat.raw"}));
 }
 
@@ -244,7 +244,7 @@ TEST_F(RawResultFile, AFailedWriteKeepsTheExistingFile) {
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(problem_, "文件超出了允许的大小");
+    EXPECT_EQ(problem_, "文件太大");
     EXPECT_EQ(Contents(target_), oldContents_);
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }

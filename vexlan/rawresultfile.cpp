@@ -1,12 +1,13 @@
 #include "rawresultfile.h"
 
+#include "systemerror.h"
+
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -22,7 +23,8 @@ constexpr std::size_t kHeaderSize = 8;
 constexpr int kMostLinksFollowed = 40;
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
 
-// Failures the system does not report through errno.
+// Failures the system does not report through errno, and permission errors told apart by where
+// they happen.
 constexpr int kReadOnlyFile = -1;
 constexpr int kNotARegularFile = -2;
 constexpr int kFileNotWritable = -3;
@@ -38,28 +40,8 @@ std::string ReasonFor(int error) {
         return "没有写入这个文件的权限";
     case kFolderNotWritable:
         return "没有在这个文件夹中写入的权限";
-    case EROFS:
-        return "文件系统是只读的";
-    case EISDIR:
-        return "同名的文件夹挡在那里";
-    case ENOSPC:
-        return "磁盘已满";
-    case EDQUOT:
-        return "磁盘配额已用完";
-    case EFBIG:
-        return "文件超出了允许的大小";
-    case ENOENT:
-        return "文件夹不存在";
-    case ENOTDIR:
-        return "路径中有一部分不是文件夹";
-    case ENAMETOOLONG:
-        return "路径或文件名过长";
-    case ELOOP:
-        return "符号链接层数过多或成环";
-    case EIO:
-        return "磁盘读写出错";
     default:
-        return std::string("系统错误（") + std::strerror(error) + "）";
+        return AfxSystemErrorPhrase(error);
     }
 }
 
