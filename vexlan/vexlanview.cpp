@@ -51,6 +51,7 @@ void CVexlanView::LoadImageAt(int index) {
     // Whatever this load ends with, the output plane no longer belongs to the current entry,
     // and File Save would write it under that entry's name.
     m_pOutputImage.reset();
+    m_bPlanesAreCurrent = false;
     const char* name = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
     const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
     if (!fullName) {
@@ -158,9 +159,12 @@ void CVexlanView::OnColorSegmentation() {
         return;
     m_pResultImage = std::move(result);
     SegmentColorPlane(m_pColorImage.get(), m_pResultImage.get(), m_nWidth, m_nHeight);
-    // The segmentation is also what File Save writes.
-    std::copy_n(m_pResultImage.get(), size, output.get());
-    m_pOutputImage = std::move(output);
+    // The segmentation is also what File Save writes, but only while it was computed from the
+    // current entry: after a failed load the planes still hold the image before.
+    if (m_bPlanesAreCurrent) {
+        std::copy_n(m_pResultImage.get(), size, output.get());
+        m_pOutputImage = std::move(output);
+    }
     m_bShowResult = 1;
     OnInitialUpdate();
 }
@@ -189,6 +193,7 @@ void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const cha
     m_nHeight = decoder.Height();
     m_pGrayImage = std::move(gray);
     m_pColorImage = std::move(color);
+    m_bPlanesAreCurrent = true;
 }
 
 void CVexlanView::OnDraw(CDC* pDC) {
