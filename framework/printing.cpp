@@ -136,7 +136,7 @@ bool AfxPrintViewDirect(CView& view, const std::string& printerName) {
     if (!view.OnPreparePrinting(&info))
         return false;
     if (!AfxPrintView(view, info, printer)) {
-        AfxMessageBox("页面无法打印。", MB_ICONERROR);
+        AfxMessageBox("无法打印这一页。", MB_ICONERROR);
         return false;
     }
     return true;
