@@ -19,5 +19,6 @@
 #include "statusbar.h"
 #include "toolbar.h"
 #include "trace.h"
+#include "scrollview.h"
 #include "view.h"
 #include "winapp.h"
