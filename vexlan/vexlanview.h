@@ -9,7 +9,7 @@ class CVexlanDoc;
 class CBitmapDecoder;
 struct CImageList;
 
-class CVexlanView : public CView {
+class CVexlanView : public CScrollView {
 protected:
     CVexlanView();
     DECLARE_DYNCREATE(CVexlanView)
@@ -30,6 +30,8 @@ public:
     void OnColorSegmentation();
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 
+    // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
+    void OnInitialUpdate() override;
     void OnDraw(CDC* pDC) override;
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     BOOL OnPreparePrinting(CPrintInfo* pInfo) override;
@@ -61,6 +63,11 @@ private:
     bool OpenSingleFile(const std::string& path);
     bool OpenImageList(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
+    bool HoldsPlanesFor(const CBitmapDecoder& decoder) const;
+    bool ResultLayerShown() const;
+
+    // The bits per pixel of the file the planes were decoded from.
+    int m_nPlaneBits = 0;
 
     DECLARE_MESSAGE_MAP()
 };
