@@ -1,5 +1,7 @@
-// A full repaint of a 4096 x 4096 colour image with its result beside it, against copying
-// the same number of surface bytes and against the toolkit drawing a prepared image.
+// Repaints of a colour image with its result beside it: a full repaint of a 4096 x 4096
+// image, and one repaint of an 800 x 520 view over an 8192 x 8192 image, at the origin and
+// scrolled to the middle. Each against copying the same number of surface bytes; the full
+// repaint also against the toolkit drawing a prepared image.
 #include "vexlanview.h"
 
 #include <QApplication>
@@ -16,9 +18,14 @@
 
 namespace {
 
-constexpr int imageSide = 4096;
-constexpr int surfaceWidth = 2 * imageSide;
-constexpr std::size_t surfaceBytes = std::size_t{surfaceWidth} * imageSide * 4;
+constexpr int fullSide = 4096;
+constexpr int fullSurfaceWidth = 2 * fullSide;
+constexpr std::size_t fullSurfaceBytes = std::size_t{fullSurfaceWidth} * fullSide * 4;
+
+constexpr int visibleSide = 8192;
+constexpr int viewWidth = 800;
+constexpr int viewHeight = 520;
+constexpr std::size_t viewBytes = std::size_t{viewWidth} * viewHeight * 4;
 
 CByteBlock RandomPlane(std::size_t size, unsigned seed) {
     CByteBlock plane = DEBUG_NEW_BYTES(size);
@@ -32,9 +39,9 @@ struct LoadedView {
     std::unique_ptr<CVexlanView> view{
         static_cast<CVexlanView*>(RUNTIME_CLASS(CVexlanView)->CreateObject())};
 
-    LoadedView() {
-        const std::size_t pixels = std::size_t{imageSide} * imageSide;
-        view->m_nWidth = view->m_nHeight = imageSide;
+    explicit LoadedView(int side) {
+        const std::size_t pixels = std::size_t(side) * side;
+        view->m_nWidth = view->m_nHeight = side;
         view->m_pGrayImage = RandomPlane(pixels, 1);
         view->m_pColorImage = RandomPlane(3 * pixels, 2);
         view->m_pResultImage = RandomPlane(pixels, 3);
@@ -44,37 +51,61 @@ struct LoadedView {
 };
 
 void PaintVexlan(benchmark::State& state) {
-    LoadedView loaded;
-    std::vector<std::uint32_t> surface(surfaceBytes / 4);
+    LoadedView loaded(fullSide);
+    std::vector<std::uint32_t> surface(fullSurfaceBytes / 4);
     for (auto _ : state) {
-        CDC dc(surface.data(), surfaceWidth, imageSide, surfaceWidth);
+        CDC dc(surface.data(), fullSurfaceWidth, fullSide, fullSurfaceWidth);
         loaded.view->OnDraw(&dc);
         benchmark::DoNotOptimize(surface.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * surfaceBytes));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fullSurfaceBytes));
+}
+
+// Argument 0 paints at the origin, 1 scrolled to the middle of the painted extent.
+void PaintVisibleVexlan(benchmark::State& state) {
+    static LoadedView loaded(visibleSide);
+    const bool middle = state.range(0) != 0;
+    const int scrollX = middle ? (2 * visibleSide - viewWidth) / 2 : 0;
+    const int scrollY = middle ? (visibleSide - viewHeight) / 2 : 0;
+    std::vector<std::uint32_t> surface(viewBytes / 4);
+    for (auto _ : state) {
+        CDC dc(surface.data(), viewWidth, viewHeight, viewWidth);
+        dc.SetViewportOrg(-scrollX, -scrollY);
+        loaded.view->OnDraw(&dc);
+        benchmark::DoNotOptimize(surface.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * viewBytes));
+}
+
+void CopySurfaceBytes(benchmark::State& state, std::size_t bytes) {
+    std::vector<std::uint32_t> source(bytes / 4, 0xFF123456u);
+    std::vector<std::uint32_t> surface(bytes / 4);
+    for (auto _ : state) {
+        std::memcpy(surface.data(), source.data(), bytes);
+        benchmark::DoNotOptimize(surface.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
 void PaintMemcpy(benchmark::State& state) {
-    std::vector<std::uint32_t> source(surfaceBytes / 4, 0xFF123456u);
-    std::vector<std::uint32_t> surface(surfaceBytes / 4);
-    for (auto _ : state) {
-        std::memcpy(surface.data(), source.data(), surfaceBytes);
-        benchmark::DoNotOptimize(surface.data());
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * surfaceBytes));
+    CopySurfaceBytes(state, fullSurfaceBytes);
+}
+
+void PaintVisibleMemcpy(benchmark::State& state) {
+    CopySurfaceBytes(state, viewBytes);
 }
 
 void PaintQPainter(benchmark::State& state) {
-    QImage prepared(surfaceWidth, imageSide, QImage::Format_RGB32);
+    QImage prepared(fullSurfaceWidth, fullSide, QImage::Format_RGB32);
     prepared.fill(0x123456);
-    QImage surface(surfaceWidth, imageSide, QImage::Format_RGB32);
+    QImage surface(fullSurfaceWidth, fullSide, QImage::Format_RGB32);
     for (auto _ : state) {
         QPainter painter(&surface);
         painter.drawImage(0, 0, prepared);
         painter.end();
         benchmark::DoNotOptimize(surface.bits());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * surfaceBytes));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fullSurfaceBytes));
 }
 
 } // namespace
@@ -82,6 +113,13 @@ void PaintQPainter(benchmark::State& state) {
 BENCHMARK(PaintVexlan)->Name("Paint/vexlan")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintMemcpy)->Name("Paint/memcpy")->Unit(benchmark::kMillisecond);
 BENCHMARK(PaintQPainter)->Name("Paint/qpainter")->Unit(benchmark::kMillisecond);
+BENCHMARK(PaintVisibleVexlan)
+    ->Name("Paint/visible/vexlan")
+    ->ArgName("middle")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(PaintVisibleMemcpy)->Name("Paint/visible/memcpy")->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -37,6 +37,11 @@ struct CPoint {
     int y = 0;
 };
 
+struct CSize {
+    int cx = 0;
+    int cy = 0;
+};
+
 struct CRect {
     int left = 0;
     int top = 0;

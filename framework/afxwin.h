@@ -15,6 +15,7 @@
 #include "framewnd.h"
 #include "messagebox.h"
 #include "pathmap.h"
+#include "scrollview.h"
 #include "singledoctemplate.h"
 #include "statusbar.h"
 #include "toolbar.h"

@@ -9,31 +9,50 @@ CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
 }
 
 void CDC::UpdateClipBounds() {
-    m_clipLeft = m_clip.left;
-    m_clipTop = m_clip.top;
+    m_originOffset = m_viewportOrg.y * m_stride + m_viewportOrg.x;
+    m_clipLeft = m_clip.left - m_viewportOrg.x;
+    m_clipTop = m_clip.top - m_viewportOrg.y;
     m_clipWidth = static_cast<std::size_t>(m_clip.Width());
     m_clipHeight = static_cast<std::size_t>(m_clip.Height());
 }
 
 void CDC::IntersectClipRect(const CRect& rect) {
-    m_clip.left = std::max(m_clip.left, rect.left);
-    m_clip.top = std::max(m_clip.top, rect.top);
-    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, rect.right));
-    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, rect.bottom));
+    const int left = rect.left + m_viewportOrg.x;
+    const int top = rect.top + m_viewportOrg.y;
+    m_clip.left = std::max(m_clip.left, left);
+    m_clip.top = std::max(m_clip.top, top);
+    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, rect.right + m_viewportOrg.x));
+    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, rect.bottom + m_viewportOrg.y));
     UpdateClipBounds();
+}
+
+int CDC::GetClipBox(CRect* rect) const {
+    *rect = CRect{m_clip.left - m_viewportOrg.x, m_clip.top - m_viewportOrg.y,
+                  m_clip.right - m_viewportOrg.x, m_clip.bottom - m_viewportOrg.y};
+    return m_clip.Width() > 0 && m_clip.Height() > 0 ? SIMPLEREGION : NULLREGION;
+}
+
+CPoint CDC::SetViewportOrg(int x, int y) {
+    const CPoint before = m_viewportOrg;
+    m_viewportOrg = CPoint{x, y};
+    UpdateClipBounds();
+    return before;
 }
 
 COLORREF CDC::GetPixel(int x, int y) const {
     if (!InClip(x, y))
         return static_cast<COLORREF>(-1);
-    const std::uint32_t device = m_bits[y * m_stride + x];
+    const std::uint32_t device = m_bits[y * m_stride + x + m_originOffset];
     return __builtin_bswap32(device) >> 8;
 }
 
 void CDC::FillSolidRect(const CRect& rect, COLORREF color) {
-    const int left = std::max(rect.left, m_clip.left);
-    const int right = std::min(rect.right, m_clip.right);
-    for (int y = std::max(rect.top, m_clip.top); y < std::min(rect.bottom, m_clip.bottom); ++y)
-        std::fill(m_bits + y * m_stride + left, m_bits + y * m_stride + std::max(left, right),
-                  ToDevice(color));
+    CRect clip;
+    GetClipBox(&clip);
+    const int left = std::max(rect.left, clip.left);
+    const int right = std::max(left, std::min(rect.right, clip.right));
+    for (int y = std::max(rect.top, clip.top); y < std::min(rect.bottom, clip.bottom); ++y) {
+        std::uint32_t* const begin = m_bits + (y * m_stride + m_originOffset + left);
+        std::fill(begin, begin + (right - left), ToDevice(color));
+    }
 }

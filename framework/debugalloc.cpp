@@ -38,16 +38,23 @@ bool Matches(const BlockRecord& record, std::string_view stem) {
     return stem.empty() || StemOf(record.file) == stem;
 }
 
-} // namespace
-
-void* AfxDebugAlloc(std::size_t size, const char* file, int line) {
-    void* block = std::malloc(size == 0 ? 1 : size);
+void* Record(void* block, std::size_t size, const char* file, int line) {
     if (block == nullptr)
         return nullptr;
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
     registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size});
     return block;
+}
+
+} // namespace
+
+void* AfxDebugAlloc(std::size_t size, const char* file, int line) {
+    return Record(std::malloc(size == 0 ? 1 : size), size, file, line);
+}
+
+void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
+    return Record(std::calloc(size == 0 ? 1 : size, 1), size, file, line);
 }
 
 void AfxDebugFree(void* block) {

@@ -11,6 +11,9 @@
 // Allocates size bytes (0 is allowed) and records file and line; returns null when the
 // memory is not there. The block's content is not initialised.
 void* AfxDebugAlloc(std::size_t size, const char* file, int line);
+// The same for a block whose bytes are all zero; a large one gets the system's zero pages
+// rather than being written.
+void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line);
 void AfxDebugFree(void* block);
 
 struct CLiveBlock {
@@ -39,9 +42,13 @@ using CCharBlock = std::unique_ptr<char[], CDebugFree>;
 inline CByteBlock AfxAllocBytes(std::size_t size, const char* file, int line) {
     return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAlloc(size, file, line)));
 }
+inline CByteBlock AfxAllocZeroedBytes(std::size_t size, const char* file, int line) {
+    return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocZeroed(size, file, line)));
+}
 inline CCharBlock AfxAllocChars(std::size_t size, const char* file, int line) {
     return CCharBlock(static_cast<char*>(AfxDebugAlloc(size, file, line)));
 }
 
 #define DEBUG_NEW_BYTES(size) AfxAllocBytes((size), __FILE__, __LINE__)
+#define DEBUG_NEW_ZEROED_BYTES(size) AfxAllocZeroedBytes((size), __FILE__, __LINE__)
 #define DEBUG_NEW_CHARS(size) AfxAllocChars((size), __FILE__, __LINE__)

@@ -167,7 +167,7 @@ bool AfxRunPrintJob(CView& view, CPrintInfo& info, QPainter& painter, const QRec
     info.m_nCurPage = info.m_nMinPage;
     info.m_rectDraw = CRect{0, 0, page.width(), page.height()};
     view.OnBeginPrinting(&dc, &info);
-    view.PaintSurface(dc, page.width(), page.height());
+    view.PaintSurface(dc, &info);
     // One printer dot per image pixel: no scaling, whatever the printer's resolution.
     painter.drawImage(page.topLeft(), pixels);
     view.OnEndPrinting(&dc, &info);

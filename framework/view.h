@@ -19,6 +19,8 @@ public:
     // document.
     BOOL Create(CWnd* parent, UINT nID, CCreateContext* pContext);
 
+    // Sets up the surface before OnDraw, for the screen and for each printed page (pInfo).
+    virtual void OnPrepareDC(CDC* pDC, CPrintInfo* pInfo = nullptr);
     virtual void OnDraw(CDC* pDC) = 0;
     // Invalidates the whole view, so that OnDraw runs again.
     virtual void OnInitialUpdate();
@@ -38,9 +40,9 @@ public:
     void AssertValid() const override;
     void Dump(CDumpContext& dc) const override;
 
-    // Paints the view into a surface of the given device size, as a paint does: background
-    // erased, then OnDraw.
-    void PaintSurface(CDC& dc, int width, int height);
+    // Paints the view into the surface's clip, as a paint does: background erased, then
+    // OnPrepareDC and OnDraw. pInfo is the print job when the surface is a printer's.
+    void PaintSurface(CDC& dc, CPrintInfo* pInfo);
 
 protected:
     CView() = default;

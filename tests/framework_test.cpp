@@ -112,6 +112,28 @@ TEST(DrawingSurface, StoresColorrefsAsDevicePixelsWithinTheClip) {
     EXPECT_EQ(bits[3], 0u);
 }
 
+TEST(DrawingSurface, ViewportOriginShiftsPixelsClipAndFills) {
+    std::vector<std::uint32_t> bits(4 * 3, 0);
+    CDC dc(bits.data(), 4, 3, 4);
+    EXPECT_EQ(dc.SetViewportOrg(-10, -20).x, 0);
+    CRect clip;
+    EXPECT_EQ(dc.GetClipBox(&clip), SIMPLEREGION);
+    EXPECT_EQ(std::vector({clip.left, clip.top, clip.right, clip.bottom}),
+              std::vector({10, 20, 14, 23}));
+    EXPECT_EQ(dc.SetPixelV(11, 21, 0x00000001), TRUE);
+    EXPECT_EQ(bits[4 + 1], 0xFF010000u);
+    EXPECT_EQ(dc.SetPixelV(1, 1, 0x00000001), FALSE); // device (1, 1), but logical (-9, -19)
+    EXPECT_EQ(dc.GetPixel(11, 21), 0x00000001u);
+
+    dc.IntersectClipRect(CRect{12, 0, 100, 22}); // logical: device columns 2, 3, rows 0, 1
+    dc.FillSolidRect(CRect{0, 0, 100, 100}, 0x00FFFFFF);
+    EXPECT_EQ(std::vector(bits.begin(), bits.begin() + 4),
+              std::vector<std::uint32_t>({0, 0, 0xFFFFFFFF, 0xFFFFFFFF}));
+    EXPECT_EQ(bits[8 + 2], 0u);
+    dc.IntersectClipRect(CRect{0, 0, 1, 1});
+    EXPECT_EQ(dc.GetClipBox(&clip), NULLREGION);
+}
+
 TEST(Trace, WritesFileLineAndTextWhenEnabled) {
     ScopedEnv trace("VEXLAN_TRACE", "1");
     ::testing::internal::CaptureStderr();

@@ -150,6 +150,30 @@ TEST_F(PrintingTest, LoadedImageIsPrintedOneDotPerPixel) {
     EXPECT_EQ(sheet.pixel(8, 8), qRgb(255, 255, 255));
 }
 
+TEST_F(PrintingTest, ScrolledViewPrintsFromTheImagesCorner) {
+    // Gray levels (x + y) modulo 256 through the default gray palette.
+    testbitmaps::Bytes pixels;
+    for (int y = 0; y < 900; ++y)
+        for (int x = 0; x < 1200; ++x)
+            pixels.push_back(static_cast<BYTE>(x + y));
+    Write("big.bmp", testbitmaps::MakeBitmap(1200, 900, 8, pixels));
+    Open("big.bmp");
+    QApplication::processEvents();
+    m_view->ScrollToPosition(CPoint{300, 200});
+    ASSERT_EQ(m_view->GetScrollPosition().x, 300);
+    ASSERT_EQ(Painted().pixel(0, 0), qRgb(244, 244, 244)); // 500 modulo 256
+
+    QImage sheet = Sheet({40, 30});
+    CPrintInfo info;
+    {
+        QPainter painter(&sheet);
+        ASSERT_TRUE(AfxRunPrintJob(*m_view, info, painter, QRect(5, 7, 20, 10)));
+    }
+    EXPECT_EQ(sheet.pixel(5, 7), qRgb(0, 0, 0));
+    EXPECT_EQ(sheet.pixel(8, 9), qRgb(5, 5, 5));
+    EXPECT_EQ(m_view->GetScrollPosition().y, 200);
+}
+
 TEST_F(PrintingTest, PrintCommandWritesTheFileChosenInThePrintDialog) {
     CommandDialog<QPrintDialog>(ID_FILE_PRINT, [](QPrintDialog& dialog) { dialog.reject(); });
     EXPECT_FALSE(QFile::exists(QString::fromStdString(m_pdf))) << "cancelled";

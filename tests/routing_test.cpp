@@ -3,6 +3,7 @@
 #include "afxwin.h"
 #include "wndimpl.h"
 
+#include <QAbstractScrollArea>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -189,7 +190,10 @@ TEST_F(RoutingTest, KeysReachTheViewAsVirtualKeysAndGoOnToTheFrame) {
 
 TEST_F(RoutingTest, LeftButtonReachesTheViewTable) {
     routeLog.clear();
-    QTest::mouseClick(AfxGetWidget(m_frame->GetActiveView()), Qt::LeftButton, {}, QPoint(7, 9));
+    // The view's client area is its scroll area's viewport.
+    auto* view = qobject_cast<QAbstractScrollArea*>(AfxGetWidget(m_frame->GetActiveView()));
+    ASSERT_NE(view, nullptr);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(7, 9));
     EXPECT_EQ(routeLog, "down 7,9;");
 }
 

@@ -268,21 +268,23 @@ std::size_t CBitmapDecoder::ColorPlaneSize() const {
     return ColorPlaneBytes(m_width, m_height, m_stride, m_bitsPerPixel);
 }
 
-void CBitmapDecoder::ReadPixels(std::FILE* file, std::uint8_t* grayPlane,
-                                std::uint8_t* colorPlane) const {
+void CBitmapDecoder::ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
+                                GrayPlane gray) const {
     if (GrayPlaneSize() == 0) {
         return;
     }
+    // Run-length files may skip pixels, and 24-bit files have no gray plane of their own.
+    if ((m_runLength || m_bitsPerPixel == 24) && gray != GrayPlane::Zeroed) {
+        std::memset(grayPlane, 0, GrayPlaneSize());
+    }
     PixelSource source(file, m_pixelOffset, m_pixelBytesInFile);
     if (m_runLength) {
-        std::memset(grayPlane, 0, GrayPlaneSize());
         DecodeRunLength(source, grayPlane);
         ExpandIndices(grayPlane, colorPlane, GrayPlaneSize());
         return;
     }
     DecodeRawRows(source, grayPlane, colorPlane);
     if (m_bitsPerPixel == 24) {
-        std::memset(grayPlane, 0, GrayPlaneSize());
         const std::size_t used = 3 * GrayPlaneSize();
         std::memset(colorPlane + used, 0, ColorPlaneSize() - used);
     }

@@ -12,6 +12,8 @@
 class CBitmapDecoder {
 public:
     enum class Result { Decodable, UnsupportedFormat, Refused };
+    // What the gray plane handed to ReadPixels holds: anything, or zeros throughout.
+    enum class GrayPlane { Uninitialised, Zeroed };
 
     // Reads and checks the headers and the palette from the start of file. Decodable: the size
     // and the plane sizes are valid. UnsupportedFormat: a depth or compression that is not
@@ -32,8 +34,10 @@ public:
 
     // Decodes the pixel rows of the file whose header was accepted into planes of the sizes
     // above, top row first. The planes may come uninitialised: afterwards every byte of both
-    // is defined (the gray plane of a 24-bit file and the colour plane's tail are zero).
-    void ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane) const;
+    // is defined (the gray plane of a 24-bit file and the colour plane's tail are zero). A gray
+    // plane that comes zeroed is not cleared again.
+    void ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
+                    GrayPlane gray = GrayPlane::Uninitialised) const;
 
 private:
     struct InfoHeader;

@@ -9,6 +9,7 @@
 #include "vexlandoc.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -20,11 +21,25 @@ void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
 
+// The indices i in [0, count) whose painted position first + i lies in [clipBegin, clipEnd).
+struct Span {
+    int begin;
+    int end;
+};
+
+Span SpanWithin(int first, int count, int clipBegin, int clipEnd) {
+    const std::int64_t limit = std::max(count, 0);
+    const auto index = [&](int position) {
+        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{position} - first, 0, limit));
+    };
+    return Span{index(clipBegin), index(clipEnd)};
+}
+
 } // namespace
 
-IMPLEMENT_DYNCREATE(CVexlanView, CView)
+IMPLEMENT_DYNCREATE(CVexlanView, CScrollView)
 
-BEGIN_MESSAGE_MAP(CVexlanView, CView)
+BEGIN_MESSAGE_MAP(CVexlanView, CScrollView)
 ON_COMMAND(ID_FILE_OPEN, &CVexlanView::OnFileOpen)
 ON_WM_KEYDOWN()
 ON_COMMAND(ID_FILE_SAVE, &CVexlanView::OnFileSave)
@@ -138,12 +153,12 @@ void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
     if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
         ++m_nCurrentFile;
         LoadImageAt(m_nCurrentFile);
-        m_pResultImage.reset();
+        DropResult();
     }
     if (nChar == VK_PRIOR && m_nCurrentFile > 0) {
         --m_nCurrentFile;
         LoadImageAt(m_nCurrentFile);
-        m_pResultImage.reset();
+        DropResult();
     }
     CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
 }
@@ -182,18 +197,54 @@ void CVexlanView::OnFileSave() {
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
-    CByteBlock gray = DEBUG_NEW_BYTES(decoder.GrayPlaneSize());
-    CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
-    if (!gray || !color) {
-        ShowMessage(FileProblemMessage(fullName, "太大，内存放不下"));
-        return;
+    // Stepping through a list mostly meets images of one size: their planes are used again
+    // rather than allocated and touched afresh. A new gray plane comes zeroed from the system,
+    // so the decoder need not clear what a 24-bit or run-length file leaves unwritten.
+    const bool reused = HoldsPlanesFor(decoder);
+    if (!reused) {
+        CByteBlock gray = DEBUG_NEW_ZEROED_BYTES(decoder.GrayPlaneSize());
+        CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
+        if (!gray || !color) {
+            ShowMessage(FileProblemMessage(fullName, "太大，内存放不下"));
+            return;
+        }
+        m_pGrayImage = std::move(gray);
+        m_pColorImage = std::move(color);
     }
-    decoder.ReadPixels(file, gray.get(), color.get());
+    decoder.ReadPixels(file, m_pGrayImage.get(), m_pColorImage.get(),
+                       reused ? CBitmapDecoder::GrayPlane::Uninitialised
+                              : CBitmapDecoder::GrayPlane::Zeroed);
     m_nWidth = decoder.Width();
     m_nHeight = decoder.Height();
-    m_pGrayImage = std::move(gray);
-    m_pColorImage = std::move(color);
+    m_nPlaneBits = decoder.BitsPerPixel();
     m_bPlanesAreCurrent = true;
+}
+
+// The load has already asked for its repaint; the extent must lose the result's half all the
+// same, also when the load failed and asked for none.
+void CVexlanView::DropResult() {
+    m_pResultImage.reset();
+    UpdateScrollSizes();
+}
+
+bool CVexlanView::HoldsPlanesFor(const CBitmapDecoder& decoder) const {
+    return m_pGrayImage && m_nWidth == decoder.Width() && m_nHeight == decoder.Height() &&
+           m_nPlaneBits == decoder.BitsPerPixel();
+}
+
+void CVexlanView::OnInitialUpdate() {
+    UpdateScrollSizes();
+    CScrollView::OnInitialUpdate();
+}
+
+void CVexlanView::UpdateScrollSizes() {
+    CSize painted;
+    if (m_pGrayImage) {
+        const int width = std::max(m_nWidth, 0);
+        const bool resultShown = m_bShowResult == 1 && m_pResultImage;
+        painted = CSize{resultShown ? 2 * width : width, std::max(m_nHeight, 0)};
+    }
+    SetScrollSizes(MM_TEXT, painted);
 }
 
 void CVexlanView::OnDraw(CDC* pDC) {
@@ -202,34 +253,41 @@ void CVexlanView::OnDraw(CDC* pDC) {
     if (!m_pGrayImage)
         return;
 
+    // Only the rows and columns that meet the clip box are walked: the surface would drop
+    // every other pixel anyway, and a large image has far more of them than a window shows.
+    CRect clip;
+    pDC->GetClipBox(&clip);
     // Locals, because a pixel store could alias the members and force a reload per pixel.
     const int width = m_nWidth;
     const int height = m_nHeight;
+    const Span rows = SpanWithin(0, height, clip.top, clip.bottom);
+    const Span columns = SpanWithin(0, width, clip.left, clip.right);
     if (m_bGrayMode == 1) {
         const BYTE* gray = m_pGrayImage.get();
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
+        for (int y = rows.begin; y < rows.end; ++y)
+            for (int x = columns.begin; x < columns.end; ++x)
                 pDC->SetPixel(x, y, gray[y * width + x] * 0x010101u);
     }
     if (m_bColorMode == 1) {
         const BYTE* color = m_pColorImage.get();
-        for (int y = 0; y < height; ++y) {
+        for (int y = rows.begin; y < rows.end; ++y) {
             const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;
             // x is k / 3, kept alongside k rather than divided out per pixel.
-            for (int k = 0, x = 0; k < 3 * width; k += 3, ++x)
+            for (int k = 3 * columns.begin, x = columns.begin; k < 3 * columns.end; k += 3, ++x)
                 pDC->SetPixelV(x, y, row[k + 2] + row[k + 1] * 256u + row[k] * 65536u);
         }
     }
     if (m_bShowResult == 1 && m_pResultImage) {
         const BYTE* result = m_pResultImage.get();
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
+        const Span resultColumns = SpanWithin(width, width, clip.left, clip.right);
+        for (int y = rows.begin; y < rows.end; ++y)
+            for (int x = resultColumns.begin; x < resultColumns.end; ++x)
                 pDC->SetPixel(width + x, y, result[y * width + x] * 0x010101u);
     }
 }
 
 BOOL CVexlanView::PreCreateWindow(CREATESTRUCT& cs) {
-    return CView::PreCreateWindow(cs);
+    return CScrollView::PreCreateWindow(cs);
 }
 
 BOOL CVexlanView::OnPreparePrinting(CPrintInfo* pInfo) {
@@ -241,9 +299,9 @@ void CVexlanView::OnBeginPrinting(CDC*, CPrintInfo*) {}
 void CVexlanView::OnEndPrinting(CDC*, CPrintInfo*) {}
 
 void CVexlanView::AssertValid() const {
-    CView::AssertValid();
+    CScrollView::AssertValid();
 }
 
 void CVexlanView::Dump(CDumpContext& dc) const {
-    CView::Dump(dc);
+    CScrollView::Dump(dc);
 }

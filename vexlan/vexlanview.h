@@ -9,7 +9,7 @@ class CVexlanDoc;
 class CBitmapDecoder;
 struct CImageSetChoice;
 
-class CVexlanView : public CView {
+class CVexlanView : public CScrollView {
 protected:
     CVexlanView();
     DECLARE_DYNCREATE(CVexlanView)
@@ -33,6 +33,8 @@ public:
     void OnColorSegmentation();
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 
+    // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
+    void OnInitialUpdate() override;
     void OnDraw(CDC* pDC) override;
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     BOOL OnPreparePrinting(CPrintInfo* pInfo) override;
@@ -58,12 +60,18 @@ public:
     int m_bShowResult = 0;
 
     static constexpr int nameSlotSize = 100;
-    static constexpr int pathBufferSize = 120;
 
 private:
     // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
     bool OpenImageSet(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
+    bool HoldsPlanesFor(const CBitmapDecoder& decoder) const;
+    void DropResult();
+    // The painted extent: the image, and the result beside it while that is shown.
+    void UpdateScrollSizes();
+
+    // The bits per pixel of the file the planes were decoded from.
+    int m_nPlaneBits = 0;
 
     // Whether the planes were decoded from the current entry; a failed load leaves the image
     // before in place, whose results must not be saved under the new entry's name.

@@ -1,0 +1,44 @@
+// The toolkit side of a view: a scroll area whose viewport is the view's client area. It
+// paints through the view's OnDraw, turns key and mouse events into the view's messages and
+// scrolls over the extent that a scroll view gives it. Private to the class layer.
+#pragma once
+
+#include "afxtypes.h"
+
+#include <QAbstractScrollArea>
+#include <QImage>
+
+class CView;
+
+class CViewWidget : public QAbstractScrollArea {
+public:
+    CViewWidget(CView& view, QWidget* parent);
+
+    // The size of what the view paints, in device pixels. A scroll bar appears while the
+    // extent is larger than the client area; the position is kept, clamped to the new range.
+    void SetExtent(QSize extent);
+    // The device pixel of the extent shown at the client area's top-left corner.
+    QPoint ScrollPosition() const;
+    void ScrollTo(QPoint position);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QSize DeviceSize(QSize size) const;
+    void UpdateScrollBars();
+    // The default processing of a key the view left alone: arrows, Home and End scroll.
+    bool ScrollByKey(int key);
+    void Dispatch(QEvent* event, UINT message, WPARAM wParam, LPARAM lParam);
+
+    CView& m_view;
+    // As large as the client area in device pixels; kept from one paint to the next.
+    QImage m_surface;
+    QSize m_extent;
+};
