@@ -4,10 +4,12 @@
 #include "framewnd.h"
 #include "messagebox.h"
 #include "pathmap.h"
+#include "systemerror.h"
 #include "view.h"
 #include "winapp.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 IMPLEMENT_DYNAMIC(CDocument, CCmdTarget)
@@ -19,7 +21,10 @@ END_MESSAGE_MAP()
 
 namespace {
 void ReportDocumentFailure(const char* what, const char* lpszPathName) {
-    AfxMessageBox(("Cannot " + std::string(what) + " the document " + lpszPathName + ".").c_str(),
+    const std::string reason = AfxSystemErrorPhrase(errno);
+    AfxMessageBox((std::string("无法") + what + "文档 " + AfxPathForMessage(lpszPathName) + "：" +
+                   reason + "。")
+                      .c_str(),
                   MB_ICONERROR);
 }
 } // namespace
@@ -52,7 +57,7 @@ BOOL CDocument::OnNewDocument() {
 BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
     CFilePtr file(AfxOpenFile(lpszPathName, "rb"));
     if (!file) {
-        ReportDocumentFailure("open", lpszPathName);
+        ReportDocumentFailure("打开", lpszPathName);
         return FALSE;
     }
     DeleteContents();
@@ -65,13 +70,13 @@ BOOL CDocument::OnOpenDocument(const char* lpszPathName) {
 BOOL CDocument::OnSaveDocument(const char* lpszPathName) {
     CFilePtr file(AfxOpenFile(lpszPathName, "wb"));
     if (!file) {
-        ReportDocumentFailure("save", lpszPathName);
+        ReportDocumentFailure("保存", lpszPathName);
         return FALSE;
     }
     CArchive archive(file.get(), CArchive::store);
     Serialize(archive);
     if (std::fclose(file.release()) != 0) {
-        ReportDocumentFailure("write", lpszPathName);
+        ReportDocumentFailure("写入", lpszPathName);
         return FALSE;
     }
     SetModifiedFlag(FALSE);

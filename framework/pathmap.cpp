@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 bool HasDriveLetter(std::string_view path) {
@@ -65,11 +69,49 @@ std::optional<std::string> AfxSystemPath(std::string_view hostPath) {
     return path;
 }
 
+std::string AfxPathForMessage(std::string_view systemPath) {
+    const auto host = AfxHostPath(systemPath);
+    if (!host)
+        return std::string(systemPath);
+    if (!HasDriveLetter(systemPath))
+        return *host;
+    return std::string(systemPath) + " (" + *host + ")";
+}
+
+namespace {
+
+// O_NONBLOCK keeps open() itself from waiting for a FIFO's writer; once the file is known to
+// be regular, blocking reads are what the stream expects.
+std::FILE* OpenRegularFileForReading(const std::string& hostPath, const char* mode) {
+    const int descriptor = open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    struct stat status {};
+    int problem = 0;
+    if (fstat(descriptor, &status) != 0)
+        problem = errno;
+    else if (!S_ISREG(status.st_mode))
+        problem = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+    else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+        problem = errno;
+    std::FILE* file = problem == 0 ? fdopen(descriptor, mode) : nullptr;
+    if (!file) {
+        problem = problem == 0 ? errno : problem;
+        close(descriptor);
+        errno = problem;
+    }
+    return file;
+}
+
+} // namespace
+
 std::FILE* AfxOpenFile(const char* systemPath, const char* mode) {
     const auto host = AfxHostPath(systemPath);
     if (!host) {
         errno = ENOENT;
         return nullptr;
     }
+    if (mode[0] == 'r' && std::string_view(mode).find('+') == std::string_view::npos)
+        return OpenRegularFileForReading(*host, mode);
     return std::fopen(host->c_str(), mode);
 }

@@ -16,7 +16,14 @@ std::optional<std::string> AfxHostPath(std::string_view systemPath);
 // host name holds a backslash, which the program's form cannot represent.
 std::optional<std::string> AfxSystemPath(std::string_view hostPath);
 
-// fopen on the mapped path; null (errno ENOENT) for an unmapped drive.
+// A path as messages show it: the host path, and for a path on a drive both forms, such as
+// "D:\outx.raw (/home/me/lab/outx.raw)". An unmapped drive leaves the program's form alone.
+std::string AfxPathForMessage(std::string_view systemPath);
+
+// fopen on the mapped path; null (errno ENOENT) for an unmapped drive. A file opened for
+// reading must be a regular file, and is opened without blocking: a FIFO, socket, device or
+// folder would otherwise hang the only thread or be read as garbage. Those fail with errno
+// ENXIO, or EISDIR for a folder.
 std::FILE* AfxOpenFile(const char* systemPath, const char* mode);
 
 struct CFileCloser {

@@ -151,7 +151,7 @@ BOOL CView::DoPreparePrinting(CPrintInfo* pInfo) {
 void CView::OnFilePrint() {
     CPrintInfo info;
     if (OnPreparePrinting(&info) && !AfxPrintView(*this, info, AfxGetPrinter()))
-        AfxMessageBox("The page could not be printed.", MB_ICONERROR);
+        AfxMessageBox("无法打印这一页。", MB_ICONERROR);
 }
 
 void CView::OnFilePrintPreview() {

@@ -75,8 +75,9 @@ TEST_F(BatchTest, ListWithRefusedEntriesSavesTheRestWithTheGuisBytes) {
     EXPECT_EQ(QDir(results.path()).entryList(QDir::Files).size(), 2);
     EXPECT_NE(m_out.find("[1/4] cat.bmp -> " + folder + "/outcat.raw\n"), std::string::npos)
         << m_out;
-    EXPECT_NE(m_err.find("[2/4] missing.bmp：无法打开"), std::string::npos) << m_err;
-    EXPECT_NE(m_err.find("[4/4] deep.bmp："), std::string::npos) << m_err;
+    EXPECT_NE(m_err.find("[2/4] 文件 " + HostPath("missing.bmp") + " 无法打开"), std::string::npos)
+        << m_err;
+    EXPECT_NE(m_err.find("[4/4] 文件 " + HostPath("deep.bmp") + " "), std::string::npos) << m_err;
     EXPECT_NE(m_out.find("共 4 个图像：保存 2 个，失败 2 个。"), std::string::npos) << m_out;
     EXPECT_EQ(AfxLiveBlockCount("batchrunner"), 0u);
 }
@@ -98,7 +99,7 @@ TEST_F(BatchTest, UnusableFilesAreReportedAndTheOthersStillRun) {
                      HostPath("absent.lst"), HostPath("cat.bmp")}),
               kBatchSomeFailed);
     EXPECT_NE(m_err.find("列表文件 " + HostPath("broken.lst")), std::string::npos) << m_err;
-    EXPECT_NE(m_err.find(HostPath("notes.txt") + "：不是 .bmp、.raw 或 .lst 文件"),
+    EXPECT_NE(m_err.find("文件 " + HostPath("notes.txt") + " 不是 .bmp、.raw 或 .lst 文件"),
               std::string::npos)
         << m_err;
     EXPECT_NE(m_err.find("列表文件 " + HostPath("absent.lst") + " 无法打开"), std::string::npos)

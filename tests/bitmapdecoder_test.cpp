@@ -244,12 +244,11 @@ TEST(BitmapDecoder, UntrustworthyHeadersAreRefusedBeforeAnyAllocation) {
 TEST(BitmapDecoder, OtherDepthsAndCompressionsAreNamedInTheProblem) {
     const Decoded fourBits = Decode(Build({.width = 1, .height = 1, .bitsPerPixel = 4}));
     EXPECT_EQ(fourBits.result, Result::UnsupportedFormat);
-    EXPECT_EQ(fourBits.problem, "has 4 bits per pixel, which Vexlan does not read");
+    EXPECT_EQ(fourBits.problem, "每像素 4 位，Vexlan 不读取这种位图");
     const Decoded bitFields =
         Decode(Build({.width = 1, .height = 1, .bitsPerPixel = 24, .compression = 3}));
     EXPECT_EQ(bitFields.result, Result::UnsupportedFormat);
-    EXPECT_EQ(bitFields.problem,
-              "has 24 bits per pixel stored with compression 3, which Vexlan does not read");
+    EXPECT_EQ(bitFields.problem, "每像素 24 位，压缩方式为 3，Vexlan 不读取这种位图");
 }
 
 TEST(BitmapDecoder, EmptyImagesHaveEmptyPlanes) {

@@ -77,15 +77,15 @@ TEST(ImageList, CountTakesAtMostThreeCharacters) {
 
 TEST(ImageList, RefusesMissingOrNonPositiveCounts) {
     for (const char* text : {"", "  \n", "abc dir a", "+ 5 dir a", "-x dir a", "+-1 dir a"})
-        EXPECT_EQ(ProblemOf(text), "does not start with a count") << text;
+        EXPECT_EQ(ProblemOf(text), "不是以图像数开头") << text;
     for (const char* text : {"0 dir a", "-1 dir a", "-99 dir a", "000 dir a"})
-        EXPECT_EQ(ProblemOf(text), "has a count below 1") << text;
+        EXPECT_EQ(ProblemOf(text), "的图像数小于 1") << text;
 }
 
 TEST(ImageList, RefusesMissingFields) {
-    EXPECT_EQ(ProblemOf("2"), "has no directory");
-    EXPECT_EQ(ProblemOf("2 dir"), "names fewer images than its count");
-    EXPECT_EQ(ProblemOf("3 dir a.bmp\r\nb.bmp\r\n"), "names fewer images than its count");
+    EXPECT_EQ(ProblemOf("2"), "没有文件夹");
+    EXPECT_EQ(ProblemOf("2 dir"), "列出的图像少于它的图像数");
+    EXPECT_EQ(ProblemOf("3 dir a.bmp\r\nb.bmp\r\n"), "列出的图像少于它的图像数");
 }
 
 TEST(ImageList, FieldLengthLimits) {
@@ -96,9 +96,8 @@ TEST(ImageList, FieldLengthLimits) {
     EXPECT_EQ(outcome.list->directory, longestDirectory);
     EXPECT_EQ(outcome.list->names[0], longestName);
 
-    EXPECT_EQ(ProblemOf("1 " + longestDirectory + "d a"),
-              "has a directory longer than 119 characters");
-    EXPECT_EQ(ProblemOf("2 dir a " + longestName + "n"), "has a name longer than 99 characters");
+    EXPECT_EQ(ProblemOf("1 " + longestDirectory + "d a"), "的文件夹超过 119 个字符");
+    EXPECT_EQ(ProblemOf("2 dir a " + longestName + "n"), "中有名称超过 99 个字符");
 }
 
 TEST(ImageList, IgnoresWhatFollowsTheLastName) {
@@ -108,8 +107,8 @@ TEST(ImageList, IgnoresWhatFollowsTheLastName) {
 }
 
 TEST(ImageList, RefusesZeroBytesInsideFields) {
-    EXPECT_EQ(ProblemOf(std::string("1 dir a\0b.bmp", 13)), "contains a zero byte");
-    EXPECT_EQ(ProblemOf(std::string("1 d\0ir a.bmp", 12)), "contains a zero byte");
+    EXPECT_EQ(ProblemOf(std::string("1 dir a\0b.bmp", 13)), "含有零字节");
+    EXPECT_EQ(ProblemOf(std::string("1 d\0ir a.bmp", 12)), "含有零字节");
 }
 
 TEST(ImageList, ReportsAStreamThatCannotBeRead) {
@@ -117,7 +116,7 @@ TEST(ImageList, ReportsAStreamThatCannotBeRead) {
     ASSERT_NE(file, nullptr);
     std::string problem;
     EXPECT_FALSE(ReadImageList(file, problem));
-    EXPECT_EQ(problem, "cannot be read");
+    EXPECT_EQ(problem, "无法读取");
     std::fclose(file);
 }
 

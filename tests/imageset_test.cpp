@@ -146,7 +146,7 @@ TEST_F(ImageSetTest, ChosenNameLongerThanTheSlotIsRefused) {
     WriteIndexed(longName, 1);
     Open(longName);
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find("longer than 99"), std::string::npos);
+    EXPECT_NE(m_messages[0].find("超过 99"), std::string::npos);
     EXPECT_FALSE(m_view->m_pFileNames);
 }
 

@@ -170,7 +170,7 @@ TEST_F(PrintingTest, DirectJobPrintsWithoutTheDialog) {
 TEST_F(PrintingTest, PrintThatCannotWriteItsFileSaysSo) {
     Printer().setOutputFileName(QString::fromStdString(HostPath("missing/page.pdf")));
     CommandDialog<QPrintDialog>(ID_FILE_PRINT, [](QPrintDialog& dialog) { dialog.accept(); });
-    EXPECT_EQ(m_messages, std::vector<std::string>{"The page could not be printed."});
+    EXPECT_EQ(m_messages, std::vector<std::string>{"无法打印这一页。"});
 }
 
 TEST_F(PrintingTest, PreviewShowsThePageWithoutAPrintDialogOrAFile) {

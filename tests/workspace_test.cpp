@@ -117,7 +117,7 @@ TEST_F(WorkspaceTest, JoinedPathLongerThanTheBufferIsRefused) {
     m_view->UseSingleFile(std::string(30, 'd'), name);
     m_view->LoadImageAt(0);
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find("longer than 119"), std::string::npos);
+    EXPECT_NE(m_messages[0].find("超过 119"), std::string::npos);
     EXPECT_FALSE(m_view->m_pGrayImage);
 }
 

@@ -30,12 +30,10 @@ private:
         std::string name;
     };
 
-    bool AddSingleFile(const std::string& hostPath, const std::string& systemPath);
-    bool AddImageList(const std::string& hostPath, const std::string& systemPath);
     bool RunEntry(const Entry& entry, const std::string& prefix);
-    // The result file for a name: the program's form (empty with an output folder) and the
-    // host path, or nothing when the drive is not mapped.
-    std::pair<std::string, std::optional<std::string>> ResultFileOf(const std::string& name) const;
+    // Where File Save's name for a result ("D:\out<stem>.raw") goes on the host: through the
+    // drive mapping, or into the output folder. Nothing for an unmapped drive.
+    std::optional<std::string> ResultHostPath(const std::string& resultName) const;
 
     const CProcessingStep& m_step;
     std::optional<std::string> m_outputDirectory;

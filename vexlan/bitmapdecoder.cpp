@@ -8,7 +8,9 @@
 namespace {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
-constexpr std::uint32_t kLargestInfoHeaderSize = 124;
+// Every field the decoder uses lies in the first 40 bytes of an info header; longer headers
+// only add fields after them.
+constexpr std::uint32_t kCoreInfoHeaderSize = 40;
 constexpr std::uint32_t kOs2InfoHeaderSize = 12;
 constexpr std::uint32_t kMaxPaletteEntries = 256;
 // Both planes together: far above any image the program is meant for, and every plane size
@@ -26,9 +28,10 @@ std::uint32_t Read32(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-bool IsKnownInfoHeaderSize(std::uint32_t size) {
-    constexpr std::uint32_t kKnown[] = {12, 16, 40, 52, 56, 64, 108, 124};
-    return std::find(std::begin(kKnown), std::end(kKnown), size) != std::end(kKnown);
+// Below 40 bytes only the two OS/2 layouts are known; from 40 bytes on, any size is read by
+// its first 40 bytes, since later versions only append fields.
+bool IsReadableInfoHeaderSize(std::uint32_t size) {
+    return size == 12 || size == 16 || size >= kCoreInfoHeaderSize;
 }
 
 // The length of the file, leaving it positioned at its start; -1 when it cannot seek.
@@ -157,48 +160,53 @@ CBitmapDecoder::Result CBitmapDecoder::ReadHeader(std::FILE* file) {
     *this = CBitmapDecoder();
     const long fileLength = FileLength(file);
     if (fileLength < 0) {
-        return Refuse("its length cannot be learned");
+        return Refuse("无法得知文件长度");
     }
-    std::array<std::uint8_t, kFileHeaderSize + kLargestInfoHeaderSize> headers{};
+    std::array<std::uint8_t, kFileHeaderSize + kCoreInfoHeaderSize> headers{};
     constexpr std::size_t kSizeFieldEnd = kFileHeaderSize + 4;
     if (std::fread(headers.data(), 1, kSizeFieldEnd, file) < kSizeFieldEnd) {
-        return Refuse("its header is too short");
+        return Refuse("文件头太短");
     }
     const std::uint32_t infoSize = Read32(&headers[kFileHeaderSize]);
-    if (!IsKnownInfoHeaderSize(infoSize)) {
-        return Refuse("its header size " + std::to_string(infoSize) + " is not a known one");
+    if (!IsReadableInfoHeaderSize(infoSize)) {
+        return Refuse("信息头长度 " + std::to_string(infoSize) + " 不是已知的长度");
     }
-    const std::size_t restOfInfo = infoSize - 4;
-    if (std::fread(&headers[kSizeFieldEnd], 1, restOfInfo, file) < restOfInfo) {
-        return Refuse("its header is too short");
+    // Compared in 64 bits: a huge header size must not wrap around past the file's end.
+    if (std::uint64_t{kFileHeaderSize} + infoSize > static_cast<std::uint64_t>(fileLength)) {
+        return Refuse("文件头太短");
+    }
+    const std::size_t restOfInfo = std::min(infoSize, kCoreInfoHeaderSize) - 4;
+    if (std::fread(&headers[kSizeFieldEnd], 1, restOfInfo, file) < restOfInfo ||
+        std::fseek(file, static_cast<long>(kFileHeaderSize + std::uint64_t{infoSize}), SEEK_SET) !=
+            0) {
+        return Refuse("文件头太短");
     }
     const InfoHeader info(&headers[kFileHeaderSize], infoSize);
     if (!info.IsDecoded()) {
         return ReportUnsupported(info);
     }
     if (info.width < 0) {
-        return Refuse("its width is negative");
+        return Refuse("宽度是负数");
     }
     if (!AcceptSize(info)) {
-        return Refuse("its size of " + std::to_string(info.width) + " by " +
-                      std::to_string(info.height) + " pixels is too large");
+        return Refuse("尺寸 " + std::to_string(info.width) + " × " + std::to_string(info.height) +
+                      " 像素太大");
     }
     ReadPaletteAndLocatePixels(file, info, infoSize, Read32(&headers[10]), fileLength);
     return Result::Decodable;
 }
 
 CBitmapDecoder::Result CBitmapDecoder::Refuse(const std::string& reason) {
-    m_problem = "is not a bitmap Vexlan can read: " + reason;
+    m_problem = "不是 Vexlan 能读取的位图：" + reason;
     return Result::Refused;
 }
 
 CBitmapDecoder::Result CBitmapDecoder::ReportUnsupported(const InfoHeader& info) {
-    m_problem = "has " + std::to_string(info.bitsPerPixel) +
-                (info.bitsPerPixel == 1 ? " bit" : " bits") + " per pixel";
+    m_problem = "每像素 " + std::to_string(info.bitsPerPixel) + " 位";
     if (info.compression != kUncompressed) {
-        m_problem += " stored with compression " + std::to_string(info.compression);
+        m_problem += "，压缩方式为 " + std::to_string(info.compression);
     }
-    m_problem += ", which Vexlan does not read";
+    m_problem += "，Vexlan 不读取这种位图";
     return Result::UnsupportedFormat;
 }
 
@@ -226,14 +234,18 @@ bool CBitmapDecoder::AcceptSize(const InfoHeader& info) {
 void CBitmapDecoder::ReadPaletteAndLocatePixels(std::FILE* file, const InfoHeader& info,
                                                 std::uint32_t infoSize, std::uint32_t pixelOffset,
                                                 long fileLength) {
-    const std::uint32_t paletteStart = kFileHeaderSize + infoSize;
+    // 64 bits: an info header may be as long as the file, and the file longer than 4 GiB.
+    const std::uint64_t paletteStart = std::uint64_t{kFileHeaderSize} + infoSize;
     const bool offsetUsable =
         pixelOffset >= paletteStart && static_cast<long>(pixelOffset) < fileLength;
     const std::uint32_t entriesBeforePixels =
-        offsetUsable ? (pixelOffset - paletteStart) / info.paletteEntrySize : kMaxPaletteEntries;
+        offsetUsable ? static_cast<std::uint32_t>((pixelOffset - paletteStart) /
+                                                  static_cast<std::uint32_t>(info.paletteEntrySize))
+                     : kMaxPaletteEntries;
     const std::uint32_t entries = info.PaletteEntries(entriesBeforePixels);
-    const std::uint32_t paletteEnd = paletteStart + entries * info.paletteEntrySize;
-    m_pixelOffset = offsetUsable && pixelOffset >= paletteEnd ? pixelOffset : paletteEnd;
+    const std::uint64_t paletteEnd = paletteStart + std::uint64_t{entries} * info.paletteEntrySize;
+    m_pixelOffset =
+        static_cast<long>(offsetUsable && pixelOffset >= paletteEnd ? pixelOffset : paletteEnd);
     m_pixelBytesInFile = std::max(fileLength - m_pixelOffset, 0L);
     if (m_bitsPerPixel == 8) {
         ReadPalette(file, entries, info.paletteEntrySize);

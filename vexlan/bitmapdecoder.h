@@ -18,7 +18,8 @@ public:
     // decoded. Refused: a header that cannot be trusted. In both failure cases Problem() says
     // why and the caller keeps the planes it has.
     Result ReadHeader(std::FILE* file);
-    // A short English reason for the last failed ReadHeader, to follow the file's name.
+    // A short reason, in the interface's language, for the last failed ReadHeader, to follow
+    // the file's name.
     const std::string& Problem() const { return m_problem; }
 
     int Width() const { return m_width; }

@@ -59,19 +59,19 @@ FieldFault ReadField(std::FILE* file, std::size_t maxLength, std::string& field)
 }
 
 std::string LongerThan(const char* what, std::size_t maxLength) {
-    return std::string("has ") + what + " longer than " + std::to_string(maxLength) + " characters";
+    return std::string(what) + "超过 " + std::to_string(maxLength) + " 个字符";
 }
 
 // The phrase for a fault of the directory (isName false) or of a name.
 std::string FieldProblem(FieldFault fault, bool isName) {
     switch (fault) {
     case FieldFault::kMissing:
-        return isName ? "names fewer images than its count" : "has no directory";
+        return isName ? "列出的图像少于它的图像数" : "没有文件夹";
     case FieldFault::kTooLong:
-        return isName ? LongerThan("a name", kImageListMaxName)
-                      : LongerThan("a directory", kImageListMaxDirectory);
+        return isName ? LongerThan("中有名称", kImageListMaxName)
+                      : LongerThan("的文件夹", kImageListMaxDirectory);
     case FieldFault::kZeroByte:
-        return "contains a zero byte";
+        return "含有零字节";
     case FieldFault::kNone:
         break;
     }
@@ -81,11 +81,11 @@ std::string FieldProblem(FieldFault fault, bool isName) {
 std::optional<CImageList> ParseImageList(std::FILE* file, std::string& problem) {
     const std::optional<int> count = ReadCount(file);
     if (!count) {
-        problem = "does not start with a count";
+        problem = "不是以图像数开头";
         return std::nullopt;
     }
     if (*count < 1) {
-        problem = "has a count below 1";
+        problem = "的图像数小于 1";
         return std::nullopt;
     }
     CImageList list;
@@ -113,7 +113,7 @@ std::optional<CImageList> ReadImageList(std::FILE* file, std::string& problem) {
     // A read error looks like an early end of the file; it must not pass for a short list, nor
     // a cut-off last name for a whole one.
     if (std::ferror(file)) {
-        problem = "cannot be read";
+        problem = "无法读取";
         return std::nullopt;
     }
     return list;

@@ -21,5 +21,5 @@ struct CImageList {
 // Reads a list file from its current position; anything after the last name is left unread.
 // The count is read like scanf's "%3d", so at most three characters, sign included, belong to
 // it ("1000" is the count 100 followed by a field "0"). On failure returns nothing and sets
-// problem to a phrase that completes "The list file <path> ...", such as "has a count below 1".
+// problem to a phrase that completes "列表文件 <path> ...", such as "的图像数小于 1".
 std::optional<CImageList> ReadImageList(std::FILE* file, std::string& problem);

@@ -1,7 +1,8 @@
 #include "vexlanview.h"
 
 #include "bitmapdecoder.h"
-#include "imagelist.h"
+#include "imagesetchoice.h"
+#include "imagesetpaths.h"
 #include "rawresultfile.h"
 #include "resource.h"
 #include "steptable.h"
@@ -15,33 +16,9 @@
 
 namespace {
 
-void ShowProblem(const char* what, const std::string& path, const std::string& problem) {
-    AfxMessageBox((std::string(what) + " " + path + " " + problem + ".").c_str(), MB_ICONWARNING);
+void ShowMessage(const std::string& message) {
+    AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
-
-void ShowFileProblem(const std::string& path, const std::string& problem) {
-    ShowProblem("The file", path, problem);
-}
-
-// The three kinds of choice, told apart by the last three characters of the path alone.
-enum class ChosenKind { Raw, List, Bitmap, Other };
-
-ChosenKind KindOf(const std::string& path) {
-    if (path.size() < 3)
-        return ChosenKind::Other;
-    const std::string last = path.substr(path.size() - 3);
-    if (last == "raw")
-        return ChosenKind::Raw;
-    if (last == "lst")
-        return ChosenKind::List;
-    if (last == "bmp")
-        return ChosenKind::Bitmap;
-    return ChosenKind::Other;
-}
-
-// The longest directory and name that the workspace's fixed buffers hold.
-constexpr std::size_t maxDirectory = kImageListMaxDirectory;
-constexpr std::size_t maxName = kImageListMaxName;
 
 } // namespace
 
@@ -71,17 +48,16 @@ CVexlanDoc* CVexlanView::GetDocument() const {
 void CVexlanView::LoadImageAt(int index) {
     if (!m_pFileNames || index < 0)
         return;
+    // Whatever this load ends with, the output plane no longer belongs to the current entry,
+    // and File Save would write it under that entry's name.
+    m_pOutputImage.reset();
     const char* name = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
-    char fullName[pathBufferSize];
-    const int length = std::snprintf(fullName, sizeof fullName, "%s\\%s", m_szDirectory, name);
-    if (length < 0 || length >= pathBufferSize) {
-        AfxMessageBox(("The path " + std::string(m_szDirectory) + "\\" + name +
-                       " is longer than 119 characters.")
-                          .c_str(),
-                      MB_ICONWARNING);
+    const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
+    if (!fullName) {
+        ShowMessage(PathTooLongMessage(std::string(m_szDirectory) + "\\" + name));
         return;
     }
-    const CFilePtr file(AfxOpenFile(fullName, "rb"));
+    const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
     if (!file) {
         AfxMessageBox("Cannot open the list file", 0, 0);
         return;
@@ -91,24 +67,32 @@ void CVexlanView::LoadImageAt(int index) {
 
     CBitmapDecoder decoder;
     if (decoder.ReadHeader(file.get()) == CBitmapDecoder::Result::Decodable)
-        DecodeInto(decoder, file.get(), fullName);
+        DecodeInto(decoder, file.get(), fullName->c_str());
     else
-        ShowFileProblem(fullName, decoder.Problem());
+        ShowMessage(FileProblemMessage(*fullName, decoder.Problem()));
     OnInitialUpdate();
 }
 
 void CVexlanView::UseSingleFile(const std::string& directory, const std::string& name) {
-    constexpr std::size_t singleFileTableSize = 500;
-    ASSERT(directory.size() < sizeof m_szDirectory && name.size() < nameSlotSize);
-    CCharBlock table = DEBUG_NEW_CHARS(singleFileTableSize);
+    UseImageSet(CImageSetChoice{directory, {name}, 0});
+}
+
+bool CVexlanView::UseImageSet(const CImageSetChoice& choice) {
+    // A single file gets the table of five slots that it always had; a list one per name.
+    constexpr std::size_t singleFileSlots = 5;
+    const std::size_t slots = choice.fileCount == 0 ? singleFileSlots : choice.names.size();
+    ASSERT(choice.directory.size() < sizeof m_szDirectory && choice.names.size() <= slots);
+    CCharBlock table = DEBUG_NEW_CHARS(std::size_t{nameSlotSize} * slots);
     if (!table)
-        return;
-    std::fill_n(table.get(), singleFileTableSize, '\0');
-    name.copy(table.get(), nameSlotSize - 1);
-    m_nFileCount = 0;
-    std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", directory.c_str());
+        return false;
+    std::fill_n(table.get(), std::size_t{nameSlotSize} * slots, '\0');
+    for (std::size_t i = 0; i < choice.names.size(); ++i)
+        choice.names[i].copy(table.get() + nameSlotSize * i, nameSlotSize - 1);
+    m_nFileCount = choice.fileCount;
+    std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", choice.directory.c_str());
     m_pFileNames = std::move(table);
     m_nCurrentFile = 0;
+    return true;
 }
 
 void CVexlanView::OnFileOpen() {
@@ -124,72 +108,28 @@ void CVexlanView::OnFileOpen() {
         return;
 
     const std::string SFName = MyFDlg.GetPathName();
-    bool opened = true;
-    switch (KindOf(SFName)) {
-    case ChosenKind::Raw:
-        if ((opened = OpenSingleFile(SFName)))
-            m_bGrayMode = 1;
-        break;
-    case ChosenKind::List:
-        if ((opened = OpenImageList(SFName)))
-            m_bColorMode = 1;
-        break;
-    case ChosenKind::Bitmap:
-        if ((opened = OpenSingleFile(SFName)))
-            m_bColorMode = 1;
-        break;
-    case ChosenKind::Other:
-        break;
-    }
-    if (opened && m_pFileNames)
+    const CChosenKind kind = KindOfChosenFile(SFName);
+    if (kind != CChosenKind::Other && !OpenImageSet(SFName))
+        return;
+    if (kind == CChosenKind::Raw)
+        m_bGrayMode = 1;
+    if (kind == CChosenKind::List || kind == CChosenKind::Bitmap)
+        m_bColorMode = 1;
+    if (m_pFileNames)
         LoadImageAt(m_nCurrentFile);
 }
 
-bool CVexlanView::OpenSingleFile(const std::string& path) {
-    // The split is at the last backslash; the name keeps its extension.
-    const auto split = path.find_last_of('\\', path.size() - 3);
-    if (split == std::string::npos) {
-        ShowFileProblem(path, "has no folder");
+bool CVexlanView::OpenImageSet(const std::string& path) {
+    std::string message;
+    const std::optional<CImageSetChoice> choice = ReadImageSetChoice(path, message);
+    if (!choice) {
+        ShowMessage(message);
         return false;
     }
-    const std::string directory = path.substr(0, split);
-    const std::string name = path.substr(split + 1);
-    if (directory.size() > maxDirectory) {
-        ShowFileProblem(path, "lies in a folder whose path is longer than 119 characters");
+    if (!UseImageSet(*choice)) {
+        ShowMessage(FileProblemMessage(path, "无法打开：内存不足"));
         return false;
     }
-    if (name.size() > maxName) {
-        ShowFileProblem(path, "has a name longer than 99 characters");
-        return false;
-    }
-    UseSingleFile(directory, name);
-    return true;
-}
-
-bool CVexlanView::OpenImageList(const std::string& path) {
-    const CFilePtr file(AfxOpenFile(path.c_str(), "rb"));
-    if (!file) {
-        ShowProblem("The list file", path, "cannot be opened");
-        return false;
-    }
-    std::string problem;
-    const std::optional<CImageList> list = ReadImageList(file.get(), problem);
-    if (!list) {
-        ShowProblem("The list file", path, problem);
-        return false;
-    }
-    CCharBlock table = DEBUG_NEW_CHARS(std::size_t{nameSlotSize} * list->names.size());
-    if (!table) {
-        ShowProblem("The list file", path, "names more images than the memory holds");
-        return false;
-    }
-    std::fill_n(table.get(), std::size_t{nameSlotSize} * list->names.size(), '\0');
-    for (std::size_t i = 0; i < list->names.size(); ++i)
-        list->names[i].copy(table.get() + nameSlotSize * i, nameSlotSize - 1);
-    m_nFileCount = list->count;
-    std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", list->directory.c_str());
-    m_pFileNames = std::move(table);
-    m_nCurrentFile = 0;
     return true;
 }
 
@@ -236,22 +176,20 @@ void CVexlanView::RunStep(const CProcessingStep& step) {
 void CVexlanView::OnFileSave() {
     if (!m_pFileNames || !m_pOutputImage)
         return;
-    std::string str = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile;
-    str = str.substr(0, str.find('.'));
-    // Built by joining, not formatting: a '%' in the name is copied as it is.
-    const std::string fname = "D:\\out" + str + ".raw";
+    const std::string fname =
+        ResultFileName(m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile);
     const std::optional<std::string> hostPath = AfxHostPath(fname);
-    std::string problem = "cannot be created: its drive is not mapped";
+    std::string problem = "驱动器 D: 没有对应的文件夹";
     if (!hostPath ||
         !WriteRawResultFile(*hostPath, m_nWidth, m_nHeight, m_pOutputImage.get(), problem))
-        ShowProblem("The result file", fname, problem);
+        ShowMessage("无法保存结果文件 " + AfxPathForMessage(fname) + "：" + problem + "。");
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
     CByteBlock gray = DEBUG_NEW_BYTES(decoder.GrayPlaneSize());
     CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
     if (!gray || !color) {
-        ShowFileProblem(fullName, "is too large for the memory there is");
+        ShowMessage(FileProblemMessage(fullName, "太大，内存放不下"));
         return;
     }
     decoder.ReadPixels(file, gray.get(), color.get());
@@ -259,8 +197,6 @@ void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const cha
     m_nHeight = decoder.Height();
     m_pGrayImage = std::move(gray);
     m_pColorImage = std::move(color);
-    // An output plane of the image before would be saved under this image's name.
-    m_pOutputImage.reset();
 }
 
 void CVexlanView::OnDraw(CDC* pDC) {

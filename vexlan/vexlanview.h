@@ -7,8 +7,8 @@
 
 class CVexlanDoc;
 class CBitmapDecoder;
+struct CImageSetChoice;
 struct CProcessingStep;
-struct CImageList;
 
 class CVexlanView : public CView {
 protected:
@@ -25,6 +25,9 @@ public:
     // Makes the one file name in directory the image set, at entry 0. Both must fit their
     // buffers: a directory of at most 119 characters, a name of at most 99.
     void UseSingleFile(const std::string& directory, const std::string& name);
+    // Makes choice the image set, at entry 0; false, with the set unchanged, when its name table
+    // cannot be allocated.
+    bool UseImageSet(const CImageSetChoice& choice);
 
     void OnFileOpen();
     void OnFileSave();
@@ -64,8 +67,8 @@ public:
     static constexpr int pathBufferSize = 120;
 
 private:
-    bool OpenSingleFile(const std::string& path);
-    bool OpenImageList(const std::string& path);
+    // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
+    bool OpenImageSet(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
 
     DECLARE_MESSAGE_MAP()
