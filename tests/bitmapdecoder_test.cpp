@@ -261,3 +261,74 @@ TEST(BitmapDecoder, EmptyImagesHaveEmptyPlanes) {
 }
 
 } // namespace
+
+namespace {
+
+// A 40-byte-header file with extra bytes appended to its info header, as newer and private
+// header versions do.
+Bytes WithLongerInfoHeader(Bytes file, std::uint32_t infoSize) {
+    const std::uint32_t extra = infoSize - 40;
+    file.insert(file.begin() + 54, extra, 0xEE);
+    for (auto [at, value] : {std::pair{14, infoSize}, std::pair{10, 54 + extra + 1024}}) {
+        for (int i = 0; i < 4; ++i) {
+            file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    }
+    return file;
+}
+
+// Decodes into planes followed by guard bytes, so that an overrun fails in any build.
+bool DecodeKeepsItsGuards(Bytes bytes) {
+    constexpr std::size_t kGuard = 64;
+    std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+    CBitmapDecoder decoder;
+    bool intact = decoder.ReadHeader(file) == Result::Decodable;
+    if (intact) {
+        Bytes gray(decoder.GrayPlaneSize() + kGuard, 0xAB);
+        Bytes color(decoder.ColorPlaneSize() + kGuard, 0xAB);
+        decoder.ReadPixels(file, gray.data(), color.data());
+        const auto guardIntact = [](const Bytes& plane) {
+            return std::all_of(plane.end() - kGuard, plane.end(),
+                               [](std::uint8_t b) { return b == 0xAB; });
+        };
+        intact = guardIntact(gray) && guardIntact(color);
+    }
+    std::fclose(file);
+    return intact;
+}
+
+} // namespace
+
+TEST(BitmapDecoder, InfoHeadersOfFortyBytesOrMoreAreReadByTheirFirstForty) {
+    const Bytes plain = Build({.width = 2, .height = 2, .pixels = {1, 2, 0, 0, 3, 4, 0, 0}});
+    const Decoded expected = Decode(plain);
+    ASSERT_EQ(expected.result, Result::Decodable);
+    for (std::uint32_t infoSize : {48u, 96u, 200u}) {
+        SCOPED_TRACE(infoSize);
+        EXPECT_EQ(Decode(WithLongerInfoHeader(plain, infoSize)), expected);
+    }
+    Bytes shortUnknown = plain;
+    shortUnknown[14] = 36;
+    EXPECT_EQ(ReadHeaderOnly(shortUnknown), Result::Refused);
+    Bytes pastTheEnd = plain;
+    pastTheEnd[14] = 0xFF, pastTheEnd[15] = 0xFF, pastTheEnd[16] = 0xFF, pastTheEnd[17] = 0xFF;
+    EXPECT_EQ(ReadHeaderOnly(pastTheEnd), Result::Refused);
+}
+
+TEST(BitmapDecoder, RunLengthDecodingStopsAtThePlanesEnd) {
+    // 3 x 2 pixels: runs past the row's end, literal runs that end on it, moves past the last
+    // pixel, and ends of line beyond the last row.
+    const std::vector<Bytes> streams{
+        {5, 7, 0, 0, 5, 8, 0, 1},
+        {0, 3, 1, 2, 3, 0, 0, 0, 0, 3, 4, 5, 6, 0, 0, 1},
+        {0, 2, 3, 0, 0, 3, 1, 2, 3, 0, 2, 9},
+        {0, 2, 2, 1, 3, 9, 0, 4, 1, 2, 3, 4},
+        {0, 0, 0, 0, 0, 0, 3, 1, 0, 1},
+        {255, 5, 255, 6, 255, 7},
+    };
+    for (const Bytes& stream : streams) {
+        SCOPED_TRACE(::testing::PrintToString(stream));
+        EXPECT_TRUE(DecodeKeepsItsGuards(
+            Build({.width = 3, .height = 2, .compression = 1, .pixels = stream})));
+    }
+}

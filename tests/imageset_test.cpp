@@ -1,50 +1,15 @@
 // Opening images and lists through the real file dialog, stepping through a list with the
 // keyboard, the segmentation command and the RAW result file, end to end in the running view.
-#include "appfixture.h"
 #include "colorsegmentation.h"
+#include "imagesetfixture.h"
 
 #include <QFile>
-#include <QTest>
 
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace {
-
-using testbitmaps::Bytes;
-using testbitmaps::MakeBitmap;
-
-QRgb Rgb(const QImage& image, int x, int y) {
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
-class ImageSetTest : public AppFixture {
-protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        setenv("VEXLAN_DRIVE_D", m_dir.path().toLocal8Bit().constData(), 1);
-    }
-    void TearDown() override {
-        unsetenv("VEXLAN_DRIVE_D");
-        AppFixture::TearDown();
-    }
-    // A 2 x 1 8-bit bitmap whose two pixels have the palette entry index.
-    void WriteIndexed(const std::string& name, BYTE index) {
-        Write(name, MakeBitmap(2, 1, 8, Bytes{index, index}, {0x0000FF, 0x00FF00, 0xFF0000}));
-    }
-    void WriteText(const std::string& name, const std::string& text) {
-        std::ofstream(HostPath(name), std::ios::binary) << text;
-    }
-    Bytes ReadBack(const std::string& name) {
-        std::ifstream in(HostPath(name), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
-    void Key(Qt::Key key) { QTest::keyClick(AfxGetWidget(m_view), key); }
-};
 
 TEST_F(ImageSetTest, BitmapChoicePaintsInColourThroughTheRealDialog) {
     WriteIndexed("cat.bmp", 1);

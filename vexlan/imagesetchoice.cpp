@@ -21,9 +21,8 @@ std::optional<CImageSetChoice> SplitSingleFile(const std::string& path, std::str
         return std::nullopt;
     }
     CImageSetChoice choice{path.substr(0, split), {path.substr(split + 1)}, 0};
-    if (choice.directory.size() > kImageListMaxDirectory)
-        message = FileProblemMessage(path, "所在文件夹的路径超过 119 个字符");
-    else if (choice.names[0].size() > kImageListMaxName)
+    // The joined path is the tighter limit on the directory: it leaves at most 117 characters.
+    if (choice.names[0].size() > kImageListMaxName)
         message = FileProblemMessage(path, "的名称超过 99 个字符");
     else if (!JoinEntryPath(choice.directory, choice.names[0]))
         message = PathTooLongMessage(path);

@@ -51,6 +51,7 @@ void CVexlanView::LoadImageAt(int index) {
     // Whatever this load ends with, the output plane no longer belongs to the current entry,
     // and File Save would write it under that entry's name.
     m_pOutputImage.reset();
+    m_bPlanesAreCurrent = false;
     const char* name = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
     const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
     if (!fullName) {
@@ -165,10 +166,13 @@ void CVexlanView::RunStep(const CProcessingStep& step) {
     if (!result || !output)
         return;
     ApplyStep(step, {m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()}, result.get());
-    // What is painted is also what File Save writes.
-    std::copy_n(result.get(), *size, output.get());
+    // What is painted is also what File Save writes, but only while it was computed from the
+    // current entry: after a failed load the planes still hold the image before.
+    if (m_bPlanesAreCurrent) {
+        std::copy_n(result.get(), *size, output.get());
+        m_pOutputImage = std::move(output);
+    }
     m_pResultImage = std::move(result);
-    m_pOutputImage = std::move(output);
     m_bShowResult = 1;
     OnInitialUpdate();
 }
@@ -197,6 +201,7 @@ void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const cha
     m_nHeight = decoder.Height();
     m_pGrayImage = std::move(gray);
     m_pColorImage = std::move(color);
+    m_bPlanesAreCurrent = true;
 }
 
 void CVexlanView::OnDraw(CDC* pDC) {

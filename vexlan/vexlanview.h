@@ -71,5 +71,9 @@ private:
     bool OpenImageSet(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
 
+    // Whether the planes were decoded from the current entry; a failed load leaves the image
+    // before in place, whose results must not be saved under the new entry's name.
+    bool m_bPlanesAreCurrent = false;
+
     DECLARE_MESSAGE_MAP()
 };
