@@ -120,18 +120,13 @@ TEST_F(StepRoutineTest, ResultIsPaintedAndItsCopyBecomesTheOutputPlane) {
     EXPECT_EQ(shot.pixel(3, 0) & 0xFFFFFF, 0x414141u);
 }
 
-TEST_F(StepRoutineTest, NoImageOrAnUnknownCommandChangesNothing) {
-    m_view->RunStep(kRecording);
-    EXPECT_FALSE(m_view->m_pResultImage);
-    Write("dot.bmp", MakeBitmap(1, 1, 24, Bytes{9, 9, 9}));
-    Load("dot.bmp");
-    m_view->RunStep(ID_NEXT_STEP_COMMAND);
-    EXPECT_FALSE(m_view->m_pResultImage);
-    EXPECT_EQ(m_view->m_bShowResult, 0);
-}
-
 // The sanitizers' allocator reports a request this large instead of failing it.
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEXLAN_ASAN 1
+#endif
+#endif
+#if !defined(__SANITIZE_ADDRESS__) && !defined(VEXLAN_ASAN)
 TEST_F(StepRoutineTest, FailedAllocationKeepsThePreviousPlanesAndFlag) {
     Write("dot.bmp", MakeBitmap(1, 1, 24, Bytes{9, 9, 9}));
     Load("dot.bmp");

@@ -67,11 +67,11 @@ void ListSteps(std::ostream& out) {
 } // namespace
 
 int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    if (args.size() == 1 && args[0] == "--help") {
+    if (!args.empty() && args[0] == "--help") {
         out << kUsage << "\n" << kHelp;
         return kBatchAllSaved;
     }
-    if (args.size() == 1 && args[0] == "--list") {
+    if (!args.empty() && args[0] == "--list") {
         ListSteps(out);
         return kBatchAllSaved;
     }
