@@ -13,6 +13,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,8 +31,14 @@ std::string FirstField(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
 
+bool IsMenuOpen() {
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr;
+}
+
 // Status tips are the frame's own business: the message pane shows prompts, and a pointer
-// leaving a bar brings back the idle text.
+// leaving a bar brings back the idle text. While a menu is open its highlighted item's prompt
+// stays, whatever the pointer does: a menu opened from the keyboard takes the pointer away
+// from the window under it.
 class PromptFilter : public QObject {
 public:
     explicit PromptFilter(CFrameWnd& frame) : m_frame(frame) {}
@@ -40,7 +47,7 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::StatusTip)
             return true;
-        if (event->type() == QEvent::Leave)
+        if (event->type() == QEvent::Leave && !IsMenuOpen())
             m_frame.ShowIdlePrompt();
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "dc.h"
 #include "document.h"
+#include "messagebox.h"
 #include "printinfo.h"
 #include "view.h"
 #include "winapp.h"
@@ -14,14 +15,37 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace {
 
 // A page of 32-bit pixels larger than this (256 MiB) is refused rather than allocated.
 constexpr qint64 largestPagePixels = qint64{1} << 26;
+
+bool FindSystemPrinter(QPrinter& printer, const std::string& name) {
+    const QPrinterInfo found = name.empty()
+                                   ? QPrinterInfo::defaultPrinter()
+                                   : QPrinterInfo::printerInfo(QString::fromStdString(name));
+    if (found.isNull())
+        return false;
+    printer.setPrinterName(found.printerName());
+    return true;
+}
+
+CPrinterLookup& PrinterLookup() {
+    static CPrinterLookup lookup;
+    return lookup;
+}
+
+std::string NoPrinterMessage(const std::string& name) {
+    if (name.empty())
+        return "没有默认打印机，无法打印。";
+    return "找不到打印机“" + name + "”，无法打印。";
+}
 
 std::unique_ptr<QPrinter>& PrinterSlot() {
     static std::unique_ptr<QPrinter> printer;
@@ -94,6 +118,28 @@ void AfxRunPrintPreview(CView& view, CPrintInfo& info) {
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested,
                      [&view, &info](QPrinter* target) { AfxPrintView(view, info, *target); });
     preview.exec();
+}
+
+void AfxSetPrinterLookup(CPrinterLookup lookup) {
+    PrinterLookup() = std::move(lookup);
+}
+
+bool AfxPrintViewDirect(CView& view, const std::string& printerName) {
+    QPrinter printer;
+    const CPrinterLookup& lookup = PrinterLookup();
+    if (!(lookup ? lookup(printer, printerName) : FindSystemPrinter(printer, printerName))) {
+        AfxMessageBox(NoPrinterMessage(printerName).c_str(), MB_ICONERROR);
+        return false;
+    }
+    CPrintInfo info;
+    info.m_bDirect = TRUE;
+    if (!view.OnPreparePrinting(&info))
+        return false;
+    if (!AfxPrintView(view, info, printer)) {
+        AfxMessageBox("无法打印这一页。", MB_ICONERROR);
+        return false;
+    }
+    return true;
 }
 
 bool AfxPrintView(CView& view, CPrintInfo& info, QPrinter& printer) {

@@ -3,6 +3,9 @@
 
 #include <QRect>
 
+#include <functional>
+#include <string>
+
 class CView;
 class CWnd;
 class QPainter;
@@ -20,6 +23,17 @@ void AfxRunPageSetupDialog(CWnd* parent);
 // The preview dialog, which renders the job's page on the application's printer as often
 // as it needs it.
 void AfxRunPrintPreview(CView& view, CPrintInfo& info);
+
+// Finds the printer a print-and-exit job goes to: the one named, or the default printer for an
+// empty name, set on printer. False when there is no such printer. Tests put a printer that
+// writes a file in the system's place; an empty lookup restores it.
+using CPrinterLookup = std::function<bool(QPrinter& printer, const std::string& name)>;
+void AfxSetPrinterLookup(CPrinterLookup lookup);
+
+// A print-and-exit job: the view printed without a dialog on the printer the lookup finds for
+// printerName. False when it did not print: a missing printer or a page that could not be
+// printed is said in a message box, a view that declines the job in OnPreparePrinting is not.
+bool AfxPrintViewDirect(CView& view, const std::string& printerName);
 
 // Runs a prepared job on printer. False when the printer cannot be opened or the page
 // cannot be painted.

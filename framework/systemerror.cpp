@@ -19,6 +19,8 @@ std::string AfxSystemErrorPhrase(int errorNumber) {
         return "磁盘已满";
     case EROFS:
         return "文件系统是只读的";
+    case EFBIG:
+        return "文件太大";
     case ENAMETOOLONG:
         return "路径太长";
     case ELOOP:

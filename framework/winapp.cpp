@@ -3,6 +3,7 @@
 #include "debugalloc.h"
 #include "doctemplate.h"
 #include "filedialog.h"
+#include "framewnd.h"
 #include "messagebox.h"
 #include "pathmap.h"
 #include "printing.h"
@@ -143,6 +144,9 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
         // Only '-' starts a switch: an absolute file name here starts with '/'.
         if (arg.size() > 1 && arg[0] == '-') {
             rCmdInfo.ParseParam(arg.c_str() + 1, TRUE, last);
+        } else if (rCmdInfo.ExpectsPrinterName()) {
+            // A printer's name is no path: it goes as it is.
+            rCmdInfo.ParseParam(arg.c_str(), FALSE, last);
         } else if (const auto path = AfxSystemPath(arg)) {
             rCmdInfo.ParseParam(path->c_str(), FALSE, last);
         } else {
@@ -155,19 +159,38 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
 }
 
 BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& rCmdInfo) {
+    m_nStartExitCode = 1;
     switch (rCmdInfo.m_nShellCommand) {
     case CCommandLineInfo::FileNew:
         if (!OnCmdMsg(ID_FILE_NEW, CN_COMMAND, nullptr))
             OnFileNew();
         return m_pMainWnd != nullptr;
     case CCommandLineInfo::FileOpen:
+        return OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr;
     case CCommandLineInfo::FilePrint:
     case CCommandLineInfo::FilePrintTo:
-        return OpenDocumentFile(rCmdInfo.m_strFileName.c_str()) != nullptr;
+        // The program ends after printing, whether the page went out or not.
+        if (PrintDocumentFile(rCmdInfo))
+            m_nStartExitCode = 0;
+        return FALSE;
     case CCommandLineInfo::FileNothing:
         return m_pMainWnd != nullptr;
     }
     return FALSE;
+}
+
+bool CWinApp::PrintDocumentFile(const CCommandLineInfo& info) {
+    if (info.m_strFileName.empty()) {
+        AfxMessageBox("没有给出要打印的文件。", MB_ICONERROR);
+        return false;
+    }
+    // Opened out of sight: the main window is never shown.
+    if (m_templates.empty() ||
+        !m_templates.front()->OpenDocumentFile(info.m_strFileName.c_str(), FALSE))
+        return false;
+    auto* frame = dynamic_cast<CFrameWnd*>(m_pMainWnd);
+    CView* view = frame ? frame->GetActiveView() : nullptr;
+    return view != nullptr && AfxPrintViewDirect(*view, info.m_strPrinterName);
 }
 
 void CWinApp::OnFileNew() {
@@ -235,7 +258,7 @@ int AfxWinMain(int argc, char** argv) {
     if (app->InitInstance())
         status = app->Run();
     else
-        status = (app->ExitInstance(), 1);
+        status = (app->ExitInstance(), app->m_nStartExitCode);
 #ifdef _DEBUG
     if (AfxDumpLiveBlocks() != 0)
         std::fputs("Live blocks at exit: memory was leaked.\n", stderr);

@@ -65,8 +65,15 @@ public:
     std::string m_pszProfileName;
     std::vector<std::string> m_args;
     int m_nNumPreviewPages = 0;
+    // The status the program ends with when InitInstance ends it at once: 1, or 0 once a
+    // print-and-exit command has printed its page.
+    int m_nStartExitCode = 1;
 
 private:
+    // The print-and-exit commands: the file opened out of sight and its view printed without a
+    // dialog. Whatever went wrong has been said in a message box when it returns false.
+    bool PrintDocumentFile(const CCommandLineInfo& info);
+
     CWinApp* m_pPreviousApp;
     std::vector<std::unique_ptr<CDocTemplate>> m_templates;
     std::unique_ptr<CRecentFileList> m_pRecentFileList;

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <grp.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +56,51 @@ protected:
         return WriteRawResultFile(target_, width, height, plane.data(), problem_);
     }
 
+    struct Outcome {
+        bool written = false;
+        std::string problem;
+    };
+    // Writes one pixel to the target from a child process that runs as the user nobody when
+    // the tests run as root (and as the tests' user otherwise); the child reports back
+    // through a pipe.
+    static Outcome WriteAsNobody(const std::string& target) {
+        const passwd* nobody = getpwnam("nobody");
+        int channel[2];
+        if (!nobody || pipe(channel) != 0) {
+            ADD_FAILURE() << "no user nobody or no pipe";
+            return {};
+        }
+        const uid_t uid = nobody->pw_uid;
+        const gid_t gid = nobody->pw_gid;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(channel[0]);
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(2);
+            std::string problem;
+            const BYTE pixel = 9;
+            const std::string report =
+                (WriteRawResultFile(target, 1, 1, &pixel, problem) ? "1" : "0") + problem;
+            const bool sent = write(channel[1], report.data(), report.size()) ==
+                              static_cast<ssize_t>(report.size());
+            _exit(sent ? 0 : 3);
+        }
+        close(channel[1]);
+        std::string report;
+        char buffer[256];
+        for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+            report.append(buffer, static_cast<std::size_t>(got));
+        close(channel[0]);
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+        if (report.empty())
+            return {};
+        return {report[0] == '1', report.substr(1)};
+    }
+    Outcome WriteAsNobody() const { return WriteAsNobody(target_); }
+
     fs::path directory_;
     std::string target_;
     std::string problem_;
@@ -91,34 +139,95 @@ TEST_F(RawResultFile, PermissionsAreThoseOfFopen) {
     EXPECT_EQ(fs::status(target_).permissions(), fs::perms(0600));
 }
 
-TEST_F(RawResultFile, APathUnderARegularFileCannotBeCreated) {
+TEST_F(RawResultFile, WhatStandsInTheWayIsLeftAndNamed) {
     const std::string plain = (directory_ / "plain").string();
     WriteOld(plain);
     const BYTE pixel = 9;
     EXPECT_FALSE(WriteRawResultFile(plain + "/out.raw", 1, 1, &pixel, problem_));
-    EXPECT_EQ(problem_, "cannot be created");
+    EXPECT_EQ(problem_, "路径中有一项不是文件夹");
     EXPECT_EQ(Contents(plain), oldContents_);
-    EXPECT_EQ(Entries(), std::vector<std::string>{"plain"});
-}
 
-TEST_F(RawResultFile, ADirectoryInTheWayIsNotReplaced) {
+    EXPECT_FALSE(
+        WriteRawResultFile((directory_ / "gone/out.raw").string(), 1, 1, &pixel, problem_));
+    EXPECT_EQ(problem_, "文件或文件夹不存在");
+
     fs::create_directory(target_);
     EXPECT_FALSE(Write(1, 1, {9}));
-    EXPECT_EQ(problem_, "cannot be created");
+    EXPECT_EQ(problem_, "那里是一个文件夹");
     EXPECT_TRUE(fs::is_directory(target_));
+    fs::remove(target_);
+
+    // A rename over a pipe or a device would take it away.
+    ASSERT_EQ(mkfifo(target_.c_str(), 0644), 0);
+    EXPECT_FALSE(Write(1, 1, {9}));
+    EXPECT_EQ(problem_, "同名的对象不是普通文件");
+    EXPECT_TRUE(fs::is_fifo(target_));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"outcat.raw", "plain"}));
+}
+
+// Refused even for root, who could write it.
+TEST_F(RawResultFile, AReadOnlyFileIsRefusedAndKept) {
+    WriteOld(target_);
+    fs::permissions(target_, fs::perms(0444));
+    EXPECT_FALSE(Write(1, 1, {9}));
+    EXPECT_EQ(problem_, "文件是只读的");
+    EXPECT_EQ(Contents(target_), oldContents_);
+    EXPECT_EQ(fs::status(target_).permissions(), fs::perms(0444));
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }
 
-TEST_F(RawResultFile, AnUnwritableDirectoryKeepsTheExistingFile) {
+// Root passes every permission check, so these run in a child that has become nobody.
+TEST_F(RawResultFile, AnotherUsersFileIsRefusedEvenInAWritableFolder) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can make a file of another user";
     WriteOld(target_);
-    fs::permissions(directory_, fs::perms(0555));
-    const bool written = Write(1, 1, {9});
-    if (written && geteuid() == 0)
-        GTEST_SKIP() << "root writes into a read-only directory";
-    EXPECT_FALSE(written);
-    EXPECT_EQ(problem_, "cannot be created");
+    fs::permissions(directory_, fs::perms(0777));
+    const Outcome outcome = WriteAsNobody();
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.problem, "没有写入这个文件的权限");
     EXPECT_EQ(Contents(target_), oldContents_);
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
+}
+
+TEST_F(RawResultFile, AnUnwritableFolderKeepsTheExistingFile) {
+    WriteOld(target_);
+    fs::permissions(target_, fs::perms(0666));
+    fs::permissions(directory_, fs::perms(0555));
+    const Outcome outcome = WriteAsNobody();
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.problem, "没有在这个文件夹中写入的权限");
+    EXPECT_EQ(Contents(target_), oldContents_);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
+}
+
+TEST_F(RawResultFile, ALinkIsFollowedAndItsTargetReplacedWithItsMode) {
+    fs::create_directory(directory_ / "real");
+    const fs::path real = directory_ / "real" / "kept.raw";
+    WriteOld(real.string());
+    fs::permissions(real, fs::perms(0640));
+    fs::create_symlink("hop", target_);
+    fs::create_symlink("real/kept.raw", directory_ / "hop");
+
+    ASSERT_TRUE(Write(1, 1, {9})) << problem_;
+    EXPECT_TRUE(fs::is_symlink(target_));
+    EXPECT_EQ(fs::read_symlink(target_), "hop");
+    EXPECT_EQ(Contents(real.string()), (std::vector<BYTE>{1, 0, 0, 0, 1, 0, 0, 0, 9}));
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"hop", "outcat.raw", "real"}));
+    EXPECT_EQ(fs::directory_iterator(directory_ / "real")->path(), real);
+}
+
+TEST_F(RawResultFile, ADanglingLinkMakesItsTargetAndALoopIsNamed) {
+    fs::create_symlink(directory_ / "made.raw", target_);
+    ASSERT_TRUE(Write(1, 1, {9})) << problem_;
+    EXPECT_TRUE(fs::is_symlink(target_));
+    EXPECT_EQ(Contents((directory_ / "made.raw").string()).size(), 9u);
+
+    fs::remove(directory_ / "made.raw");
+    fs::create_symlink(target_, directory_ / "made.raw");
+    EXPECT_FALSE(Write(1, 1, {9}));
+    EXPECT_EQ(problem_, "符号链接太多层");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"made.raw", "outcat.raw"}));
 }
 
 // A file size limit makes the data writes fail part way, even for root.
@@ -135,7 +244,7 @@ TEST_F(RawResultFile, AFailedWriteKeepsTheExistingFile) {
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(problem_, "cannot be written");
+    EXPECT_EQ(problem_, "文件太大");
     EXPECT_EQ(Contents(target_), oldContents_);
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }

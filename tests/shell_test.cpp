@@ -130,6 +130,26 @@ TEST_F(ShellTest, MessagePaneShowsPromptsAndTheIdleText) {
     EXPECT_EQ(MessagePane(), "就绪");
 }
 
+TEST_F(ShellTest, AMenuOpenedFromTheKeyboardKeepsItsPromptWhenThePointerLeaves) {
+    Activate();
+    QTest::keyClick(Window(), Qt::Key_F, Qt::AltModifier);
+    QMenu* file = Popup(0);
+    ASSERT_TRUE(QTest::qWaitFor([file] { return QApplication::activePopupWidget() == file; }));
+    QTest::keyClick(file, Qt::Key_Down);
+    ASSERT_NE(file->activeAction(), nullptr);
+    const std::string prompt = MessagePane();
+    EXPECT_NE(prompt, "就绪");
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(Window(), &leave);
+    EXPECT_EQ(MessagePane(), prompt);
+
+    QTest::keyClick(file, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([file] { return !file->isVisible(); }));
+    QApplication::sendEvent(Window(), &leave);
+    EXPECT_EQ(MessagePane(), "就绪");
+}
+
 TEST_F(ShellTest, ViewMenuHidesAndShowsTheBarsWithTheirChecks) {
     QAction* toolBarItem = Item(OpenPopup(2), "工具栏(&T)");
     EXPECT_TRUE(toolBarItem->isChecked());

@@ -1,12 +1,16 @@
 // The program's start-up: the template, the document, frame and view made through their
 // run-time class records, the caption, the settings on disk, a file on the command line.
 #include "mainfrm.h"
+#include "pathmap.h"
+#include "printing.h"
 #include "vexlan.h"
 #include "vexlandoc.h"
 #include "vexlanview.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -37,8 +41,24 @@ protected:
         return static_cast<CSingleDocTemplate*>(theApp.GetDocTemplates().front().get());
     }
 
+    void Parse(std::vector<std::string> args, CCommandLineInfo& info) {
+        m_args = std::move(args);
+        m_argv.clear();
+        for (auto& arg : m_args)
+            m_argv.push_back(arg.data());
+        theApp.InitApplication(static_cast<int>(m_argv.size()), m_argv.data());
+        theApp.ParseCommandLine(info);
+    }
+    void RecordMessages() {
+        AfxSetMessageBoxHandler([this](const std::string& text, UINT) {
+            m_messages.push_back(text);
+            return IDOK;
+        });
+    }
+
     std::vector<std::string> m_args;
     std::vector<char*> m_argv;
+    std::vector<std::string> m_messages;
 };
 
 TEST_F(StartupTest, WithoutArgumentsMakesAnUntitledDocumentInTheMainFrame) {
@@ -127,6 +147,25 @@ TEST_F(StartupTest, FileArgumentOpensTheDocumentThroughTheTemplate) {
     EXPECT_EQ(settings.value("Recent File List/File1").toString().toStdString(), expectedPath);
 }
 
+TEST_F(StartupTest, RecentFileListKeepsTheFourNewestDocuments) {
+    ASSERT_TRUE(Start({"vexlan"}));
+    QTemporaryDir dir;
+    std::vector<std::string> opened;
+    for (const char* name : {"1.vex", "2.vex", "3.vex", "4.vex", "5.vex"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        opened.push_back(*AfxSystemPath(file.fileName().toStdString()));
+        ASSERT_NE(theApp.OpenDocumentFile(opened.back().c_str()), nullptr);
+    }
+    EXPECT_EQ(theApp.GetRecentFileList()->GetEntries(),
+              (std::vector<std::string>{opened[4], opened[3], opened[2], opened[1]}));
+
+    theApp.ExitInstance();
+    QSettings settings(QString::fromStdString(theApp.GetProfileFileName()), QSettings::IniFormat);
+    EXPECT_EQ(settings.value("Recent File List/File4").toString().toStdString(), opened[1]);
+    EXPECT_FALSE(settings.contains("Recent File List/File5"));
+}
+
 TEST_F(StartupTest, MissingFileArgumentEndsStartUpWithAMessage) {
     std::string shown;
     AfxSetMessageBoxHandler([&](const std::string& text, UINT) {
@@ -147,6 +186,84 @@ TEST_F(StartupTest, SlashDoesNotMakeAFileNameASwitch) {
     theApp.ParseCommandLine(info);
     EXPECT_EQ(info.m_nShellCommand, CCommandLineInfo::FileOpen);
     EXPECT_EQ(info.m_strFileName, "\\tmp\\a.bmp");
+}
+
+TEST_F(StartupTest, PrintSwitchesTakeThePrinterAsItIsAndTheFileAsAPath) {
+    CCommandLineInfo print;
+    Parse({"vexlan", "-p", "/tmp/a.bmp"}, print);
+    EXPECT_EQ(print.m_nShellCommand, CCommandLineInfo::FilePrint);
+    EXPECT_EQ(print.m_strFileName, "\\tmp\\a.bmp");
+    EXPECT_EQ(print.m_strPrinterName, "");
+
+    CCommandLineInfo printTo;
+    Parse({"vexlan", "-pt", "Office/2nd floor", "/tmp/a.bmp"}, printTo);
+    EXPECT_EQ(printTo.m_nShellCommand, CCommandLineInfo::FilePrintTo);
+    EXPECT_EQ(printTo.m_strPrinterName, "Office/2nd floor");
+    EXPECT_EQ(printTo.m_strFileName, "\\tmp\\a.bmp");
+}
+
+class PrintSwitchTest : public StartupTest {
+protected:
+    void SetUp() override {
+        RecordMessages();
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    void TearDown() override {
+        AfxSetPrinterLookup({});
+        StartupTest::TearDown();
+    }
+    // Prints on a printer that writes a PDF file, and records the names looked up.
+    void PrintToPdf() {
+        AfxSetPrinterLookup([this](QPrinter& printer, const std::string& name) {
+            m_printerNames.push_back(name);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(m_pdf);
+            return true;
+        });
+    }
+    QByteArray Pdf() const {
+        QFile file(m_pdf);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dir;
+    const QString m_file = m_dir.filePath("picture.bmp");
+    const QString m_pdf = m_dir.filePath("page.pdf");
+    std::vector<std::string> m_printerNames;
+};
+
+TEST_F(PrintSwitchTest, PrintTheViewWithoutADialogOrAWindowAndEnd) {
+    PrintToPdf();
+    EXPECT_FALSE(Start({"vexlan", "-pt", "Office", m_file.toStdString()}));
+    EXPECT_EQ(theApp.m_nStartExitCode, 0);
+    EXPECT_TRUE(Pdf().startsWith("%PDF-"));
+    ASSERT_NE(theApp.m_pMainWnd, nullptr);
+    EXPECT_FALSE(theApp.m_pMainWnd->IsWindowVisible());
+    EXPECT_EQ(Template()->GetDocument()->GetTitle(), "picture.bmp");
+    theApp.ExitInstance();
+
+    EXPECT_FALSE(Start({"vexlan", "-p", m_file.toStdString()}));
+    EXPECT_EQ(theApp.m_nStartExitCode, 0);
+    EXPECT_EQ(m_printerNames, (std::vector<std::string>{"Office", ""}));
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(PrintSwitchTest, WithoutThePrinterOrTheFileSaySoAndEndWithAFailure) {
+    EXPECT_FALSE(Start({"vexlan", "-pt", "vexlan-no-such-printer", m_file.toStdString()}));
+    EXPECT_EQ(theApp.m_nStartExitCode, 1);
+    theApp.ExitInstance();
+    EXPECT_FALSE(Start({"vexlan", "-p"}));
+    EXPECT_EQ(theApp.m_nStartExitCode, 1);
+    EXPECT_EQ(m_messages,
+              (std::vector<std::string>{"找不到打印机“vexlan-no-such-printer”，无法打印。",
+                                        "没有给出要打印的文件。"}));
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        GTEST_SKIP() << "this machine has a default printer";
+    theApp.ExitInstance();
+    EXPECT_FALSE(Start({"vexlan", "-p", m_file.toStdString()}));
+    EXPECT_EQ(theApp.m_nStartExitCode, 1);
+    EXPECT_EQ(m_messages.back(), "没有默认打印机，无法打印。");
 }
 
 TEST_F(StartupTest, HostNameWithABackslashIsRefused) {

@@ -7,10 +7,13 @@
 #include <string>
 
 // Writes the file at hostPath (a host path, not the program's own form) through a temporary
-// file in the same directory that is renamed over the target only once it is complete, so a
-// failed or interrupted write neither leaves a cut-off file nor loses the previous one. A new
-// file gets the permissions that fopen would give it, a replaced one keeps its own. When width
-// or height is zero or less only the header is written. On failure returns false, removes the
-// temporary file and sets problem to a phrase such as "cannot be created".
+// file in the target's directory that is renamed over the target only once it is complete, so
+// a failed or interrupted write neither leaves a cut-off file nor loses the previous one.
+// A symbolic link at hostPath is followed and the file it leads to is replaced; the link stays.
+// A new file gets the permissions that fopen would give it, a replaced one keeps its own. An
+// existing target the user may not write, or one that is read-only, a folder or not a regular
+// file, is refused and left as it is. When width or height is zero or less only the header is
+// written. On failure returns false, removes the temporary file and sets problem to the reason,
+// a phrase in the user's language (no final stop) taken from the system's error.
 bool WriteRawResultFile(const std::string& hostPath, int width, int height, const BYTE* plane,
                         std::string& problem);
