@@ -8,6 +8,7 @@
 #include "pathmap.h"
 #include "printing.h"
 #include "resourcefile.h"
+#include "toolkittranslations.h"
 #include "wndimpl.h"
 
 #include <QApplication>
@@ -250,6 +251,7 @@ int AfxWinMain(int argc, char** argv) {
     if (app == nullptr)
         return 1;
     QApplication application(argc, argv);
+    AfxInstallToolkitTranslations();
     app->InitApplication(argc, argv);
     int status = 0;
     if (app->InitInstance())

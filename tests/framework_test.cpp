@@ -1,11 +1,15 @@
 // The class layer's small services: path mapping, the debug allocator, the drawing surface,
-// the trace, key codes and the resource reader.
+// the trace, key codes, the resource reader and the toolkit's translations.
 #include "afxwin.h"
 #include "keymap.h"
 #include "resourcefile.h"
+#include "toolkittranslations.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +189,18 @@ TEST(ResourceFile, ReadsStringsAndRefusesBrokenImages) {
 
     for (std::size_t size : {std::size_t{7}, std::size_t{40}, image.size() - 10})
         EXPECT_FALSE(CResourceFile(image.data(), size).IsValid()) << size;
+}
+
+// The dialogs' buttons take their texts from the platform theme's translations.
+TEST(ToolkitTranslations, ChineseLocaleTranslatesTheDialogsButtons) {
+    const QString catalogue =
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_CN.qm";
+    if (!QFile::exists(catalogue))
+        GTEST_SKIP() << catalogue.toStdString() << " is missing: install qt6-translations-l10n";
+    ASSERT_TRUE(AfxInstallToolkitTranslations("zh_CN"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString(), "取消");
+    EXPECT_FALSE(AfxInstallToolkitTranslations("xx_XX"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString(), "Cancel");
 }
 
 } // namespace

@@ -180,3 +180,7 @@ void SegmentColorPlane(const BYTE* colorPlane, BYTE* resultPlane, int width, int
     SegmentSixteen(pixels, results);
     std::memcpy(resultPlane + whole, results, rest);
 }
+
+void SegmentColors(const CStepInput& input, BYTE* result) {
+    SegmentColorPlane(input.colorPlane, result, input.width, input.height);
+}

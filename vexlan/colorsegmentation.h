@@ -4,6 +4,7 @@
 #pragma once
 
 #include "afxtypes.h"
+#include "processingstep.h"
 
 // The gray level (0, 31, 63, ..., 255) of the colour class of the pixel with these bytes.
 BYTE ColorClassValue(BYTE blue, BYTE green, BYTE red);
@@ -12,3 +13,6 @@ BYTE ColorClassValue(BYTE blue, BYTE green, BYTE red);
 // gap; resultPlane receives width * height bytes, each pixel's ColorClassValue / 2. A width
 // or height of zero or less writes nothing.
 void SegmentColorPlane(const BYTE* colorPlane, BYTE* resultPlane, int width, int height);
+
+// The step of the menu command 颜色分割: SegmentColorPlane over the input's colour plane.
+void SegmentColors(const CStepInput& input, BYTE* result);

@@ -7,6 +7,11 @@
 #define IDD_ABOUTBOX 100
 #define IDR_MAINFRAME 128
 #define IDI_SECONDICON 129
+
+/* Commands of processing steps (vexlan/steptable.cpp). Ids from 32771 up to 0xDFFF are the
+   program's own; from 0xE000 (57344) on they belong to the class library. A new step takes
+   ID_NEXT_STEP_COMMAND's value and moves it on by one. */
 #define ID_COLOR_SEGMENTATION 32771
+#define ID_NEXT_STEP_COMMAND 32772
 
 #endif

@@ -1,11 +1,11 @@
 #include "vexlanview.h"
 
 #include "bitmapdecoder.h"
-#include "colorsegmentation.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "rawresultfile.h"
 #include "resource.h"
+#include "steptable.h"
 #include "vexlandoc.h"
 
 #include <algorithm>
@@ -164,22 +164,30 @@ void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
 }
 
 void CVexlanView::OnColorSegmentation() {
-    if (!m_pGrayImage)
+    RunStep(ID_COLOR_SEGMENTATION);
+}
+
+void CVexlanView::RunStep(UINT commandId) {
+    if (const CProcessingStep* step = FindStepByCommand(commandId))
+        RunStep(*step);
+}
+
+void CVexlanView::RunStep(const CProcessingStep& step) {
+    const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
+    if (!m_pGrayImage || !size)
         return;
-    const std::size_t size = static_cast<std::size_t>(std::max(m_nWidth, 0)) *
-                             static_cast<std::size_t>(std::max(m_nHeight, 0));
-    CByteBlock result = DEBUG_NEW_BYTES(size);
-    CByteBlock output = DEBUG_NEW_BYTES(size);
+    CByteBlock result = DEBUG_NEW_BYTES(*size);
+    CByteBlock output = DEBUG_NEW_BYTES(*size);
     if (!result || !output)
         return;
-    m_pResultImage = std::move(result);
-    SegmentColorPlane(m_pColorImage.get(), m_pResultImage.get(), m_nWidth, m_nHeight);
-    // The segmentation is also what File Save writes, but only while it was computed from the
+    ApplyStep(step, {m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()}, result.get());
+    // What is painted is also what File Save writes, but only while it was computed from the
     // current entry: after a failed load the planes still hold the image before.
     if (m_bPlanesAreCurrent) {
-        std::copy_n(m_pResultImage.get(), size, output.get());
+        std::copy_n(result.get(), *size, output.get());
         m_pOutputImage = std::move(output);
     }
+    m_pResultImage = std::move(result);
     m_bShowResult = 1;
     OnInitialUpdate();
 }

@@ -8,6 +8,7 @@
 class CVexlanDoc;
 class CBitmapDecoder;
 struct CImageSetChoice;
+struct CProcessingStep;
 
 class CVexlanView : public CScrollView {
 protected:
@@ -31,6 +32,11 @@ public:
     void OnFileOpen();
     void OnFileSave();
     void OnColorSegmentation();
+    // Runs the processing step of this menu command (vexlan/steptable.cpp) on the loaded
+    // image: the result plane is painted beside the image and a copy of it becomes the
+    // output plane. Nothing changes when no image is loaded or the planes cannot be allocated.
+    void RunStep(UINT commandId);
+    void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
 
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
