@@ -1,8 +1,8 @@
 // vexlan-batch end to end: the same images through the GUI's File Open, segmentation and
 // File Save and through the batch runner give the same RAW bytes; refusals do not stop the
 // rest; the command line follows the usual conventions.
-#include "appfixture.h"
 #include "batchcommand.h"
+#include "imagesetfixture.h"
 
 #include <QProcess>
 #include <QTest>
@@ -14,26 +14,8 @@
 
 namespace {
 
-using testbitmaps::Bytes;
-using testbitmaps::MakeBitmap;
-
-class BatchTest : public AppFixture {
+class BatchTest : public ImageSetTest {
 protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        setenv("VEXLAN_DRIVE_D", m_dir.path().toLocal8Bit().constData(), 1);
-    }
-    void TearDown() override {
-        unsetenv("VEXLAN_DRIVE_D");
-        AppFixture::TearDown();
-    }
-    void WriteText(const std::string& name, const std::string& text) {
-        std::ofstream(HostPath(name), std::ios::binary) << text;
-    }
-    static Bytes ReadBack(const std::string& hostPath) {
-        std::ifstream in(hostPath, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
     int Batch(const std::vector<std::string>& args) {
         std::ostringstream out, err;
         const int status = RunBatchCommand(args, out, err);
@@ -60,7 +42,7 @@ TEST_F(BatchTest, ListWithRefusedEntriesSavesTheRestWithTheGuisBytes) {
     for (int entry = 0; entry < 4; ++entry) {
         m_view->OnColorSegmentation();
         m_view->OnFileSave();
-        QTest::keyClick(AfxGetWidget(m_view), Qt::Key_PageDown);
+        Key(Qt::Key_PageDown);
     }
     const QTemporaryDir results;
     const std::string folder = results.path().toStdString();
@@ -68,9 +50,9 @@ TEST_F(BatchTest, ListWithRefusedEntriesSavesTheRestWithTheGuisBytes) {
 
     for (const char* saved : {"outcat.raw", "outscan.raw"}) {
         SCOPED_TRACE(saved);
-        const Bytes gui = ReadBack(HostPath(saved));
+        const Bytes gui = ReadBack(saved);
         EXPECT_EQ(gui.size(), 8u + (saved[3] == 'c' ? 6 : 4));
-        EXPECT_EQ(ReadBack(folder + "/" + saved), gui);
+        EXPECT_EQ(ReadFile(folder + "/" + saved), gui);
     }
     EXPECT_EQ(QDir(results.path()).entryList(QDir::Files).size(), 2);
     EXPECT_NE(m_out.find("[1/4] cat.bmp -> " + folder + "/outcat.raw\n"), std::string::npos)
@@ -87,7 +69,7 @@ TEST_F(BatchTest, ResultsGoToDriveDAsFileSaveNamesThem) {
     EXPECT_EQ(Batch({"segment", HostPath("cat.bmp")}), kBatchAllSaved) << m_err;
     EXPECT_EQ(m_out.substr(0, m_out.find('\n')),
               "[1/1] cat.bmp -> D:\\outcat.raw (" + HostPath("outcat.raw") + ")");
-    EXPECT_EQ(ReadBack(HostPath("outcat.raw")).size(), 9u);
+    EXPECT_EQ(ReadBack("outcat.raw").size(), 9u);
     EXPECT_TRUE(m_err.empty()) << m_err;
 }
 
@@ -127,7 +109,7 @@ TEST_F(BatchTest, ProgramBesideVexlanExitsWithTheStatus) {
     EXPECT_EQ(batch.exitCode(), kBatchSomeFailed);
     EXPECT_EQ(batch.readAllStandardOutput().toStdString().substr(0, 23),
               "[1/2] cat.bmp -> D:\\out");
-    EXPECT_EQ(ReadBack(HostPath("outcat.raw")).size(), 9u);
+    EXPECT_EQ(ReadBack("outcat.raw").size(), 9u);
 }
 
 } // namespace

@@ -34,8 +34,9 @@ protected:
     void WriteText(const std::string& name, const std::string& text) {
         std::ofstream(HostPath(name), std::ios::binary) << text;
     }
-    Bytes ReadBack(const std::string& name) {
-        std::ifstream in(HostPath(name), std::ios::binary);
+    Bytes ReadBack(const std::string& name) const { return ReadFile(HostPath(name)); }
+    static Bytes ReadFile(const std::string& hostPath) {
+        std::ifstream in(hostPath, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
     void Key(Qt::Key key) { QTest::keyClick(AfxGetWidget(m_view), key); }

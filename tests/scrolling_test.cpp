@@ -1,7 +1,7 @@
 // The scrolling view: scroll sizes that follow what is painted, the pixels shown at a scroll
 // position, the keys and the wheel that scroll, painting limited to a clip box, and loads of
 // the same size that decode into the planes already held.
-#include "appfixture.h"
+#include "imagesetfixture.h"
 
 #include <QAbstractScrollArea>
 #include <QScrollBar>
@@ -15,21 +15,10 @@
 
 namespace {
 
-using testbitmaps::Bytes;
-using testbitmaps::MakeBitmap;
-
 constexpr COLORREF kUntouched = 0x00ABCDEF;
 
-class ScrollingTest : public AppFixture {
+class ScrollingTest : public ImageSetTest {
 protected:
-    void SetUp() override {
-        AppFixture::SetUp();
-        setenv("VEXLAN_DRIVE_D", m_dir.path().toLocal8Bit().constData(), 1);
-    }
-    void TearDown() override {
-        unsetenv("VEXLAN_DRIVE_D");
-        AppFixture::TearDown();
-    }
     QAbstractScrollArea& Area() const {
         return *qobject_cast<QAbstractScrollArea*>(AfxGetWidget(m_view));
     }
@@ -48,13 +37,11 @@ protected:
     void WriteList(const std::string& name, const std::string& entries, int count) {
         std::ofstream(HostPath(name)) << count << "\n" << m_dirSystemPath << "\n" << entries;
     }
-    void Key(Qt::Key key) { QTest::keyClick(AfxGetWidget(m_view), key); }
     void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
                           modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(Area().viewport(), &wheel);
     }
-    static QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
     static QRgb Color(int red, int green, int blue) { return qRgb(red, green, blue) & 0xFFFFFF; }
 };
 
