@@ -127,6 +127,16 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // A 40 x 30 sheet whose printable area starts at (5, 7).
+    QImage PrintedSheet() {
+        QImage sheet = Sheet({40, 30});
+        CPrintInfo info;
+        QPainter painter(&sheet);
+        EXPECT_TRUE(AfxRunPrintJob(*m_view, info, painter, QRect(5, 7, 20, 10)));
+        painter.end();
+        return sheet;
+    }
+
     const std::string m_pdf = HostPath("page.pdf");
 };
 
@@ -137,12 +147,7 @@ TEST_F(PrintingTest, LoadedImageIsPrintedOneDotPerPixel) {
                                   {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xA0, 0xB0,
                                    0xC0, 0xD0, 0xE0, 0xF0, 0x01, 0x02, 0x03}));
     Open("small.bmp");
-    QImage sheet = Sheet({40, 30});
-    CPrintInfo info;
-    {
-        QPainter painter(&sheet);
-        ASSERT_TRUE(AfxRunPrintJob(*m_view, info, painter, QRect(5, 7, 20, 10)));
-    }
+    const QImage sheet = PrintedSheet();
     EXPECT_EQ(sheet.pixel(5, 7), qRgb(0x30, 0x20, 0x10));
     EXPECT_EQ(sheet.pixel(7, 7), qRgb(0x90, 0x80, 0x70));
     EXPECT_EQ(sheet.pixel(5, 8), qRgb(0xC0, 0xB0, 0xA0));
@@ -163,12 +168,7 @@ TEST_F(PrintingTest, ScrolledViewPrintsFromTheImagesCorner) {
     ASSERT_EQ(m_view->GetScrollPosition().x, 300);
     ASSERT_EQ(Painted().pixel(0, 0), qRgb(244, 244, 244)); // 500 modulo 256
 
-    QImage sheet = Sheet({40, 30});
-    CPrintInfo info;
-    {
-        QPainter painter(&sheet);
-        ASSERT_TRUE(AfxRunPrintJob(*m_view, info, painter, QRect(5, 7, 20, 10)));
-    }
+    const QImage sheet = PrintedSheet();
     EXPECT_EQ(sheet.pixel(5, 7), qRgb(0, 0, 0));
     EXPECT_EQ(sheet.pixel(8, 9), qRgb(5, 5, 5));
     EXPECT_EQ(m_view->GetScrollPosition().y, 200);
