@@ -191,6 +191,12 @@ TEST_F(PrintingTest, DirectJobPrintsWithoutTheDialog) {
     EXPECT_TRUE(Pdf().startsWith("%PDF-"));
 }
 
+TEST_F(PrintingTest, DirectPrintCommandSkipsTheDialogAndPrintAsksAgainAfterIt) {
+    ExpectNoModalDialog([&] { EXPECT_TRUE(Frame()->SendCommand(ID_FILE_PRINT_DIRECT)); });
+    EXPECT_TRUE(Pdf().startsWith("%PDF-"));
+    CommandDialog<QPrintDialog>(ID_FILE_PRINT, [](QPrintDialog& dialog) { dialog.reject(); });
+}
+
 TEST_F(PrintingTest, PrintThatCannotWriteItsFileSaysSo) {
     Printer().setOutputFileName(QString::fromStdString(HostPath("missing/page.pdf")));
     CommandDialog<QPrintDialog>(ID_FILE_PRINT, [](QPrintDialog& dialog) { dialog.accept(); });

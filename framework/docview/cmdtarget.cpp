@@ -1,5 +1,7 @@
 #include "cmdtarget.h"
 
+#include <utility>
+
 IMPLEMENT_DYNAMIC(CCmdTarget, CObject)
 
 const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
@@ -22,11 +24,22 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT nMessage, UINT nCode, UINT nI
     return nullptr;
 }
 
+namespace {
+// One user-interface thread; a handler that sends another command sees its own id again after.
+UINT g_currentCommandId = 0;
+} // namespace
+
+UINT CCmdTarget::GetCurrentCommandId() {
+    return g_currentCommandId;
+}
+
 BOOL CCmdTarget::OnCmdMsg(UINT nID, UINT nCode, void* pExtra) {
     const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_COMMAND, nCode, nID);
     if (entry == nullptr)
         return FALSE;
+    const UINT outer = std::exchange(g_currentCommandId, nCode == CN_COMMAND ? nID : 0);
     entry->pfn(this, nID, reinterpret_cast<LPARAM>(pExtra));
+    g_currentCommandId = outer;
     return TRUE;
 }
 

@@ -25,6 +25,10 @@ struct AFX_MSGMAP {
 class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
 public:
+    // The id of the command whose handler is running, 0 outside one: a handler bound to
+    // several ids (print and direct print) tells them apart by it.
+    static UINT GetCurrentCommandId();
+
     // Runs the command or update row for id in this object's tables. A command with an
     // update row gets a CCmdUI in pExtra. Classes that pass commands on override this.
     virtual BOOL OnCmdMsg(UINT nID, UINT nCode, void* pExtra);

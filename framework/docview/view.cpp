@@ -61,6 +61,9 @@ BOOL CView::DoPreparePrinting(CPrintInfo* pInfo) {
 
 void CView::OnFilePrint() {
     CPrintInfo info;
+    // Direct print goes to the printer as it is set up, without the print dialog.
+    if (GetCurrentCommandId() == ID_FILE_PRINT_DIRECT)
+        info.m_bDirect = TRUE;
     if (OnPreparePrinting(&info) && !AfxPrintView(*this, info, AfxGetPrinter()))
         AfxMessageBox("无法打印这一页。", MB_ICONERROR);
 }
