@@ -5,7 +5,6 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pathmap.h"
-#include "rawresultfile.h"
 #include "systemerror.h"
 
 #include <cerrno>
@@ -23,7 +22,7 @@ void CBatchRunner::AddChosenFile(const std::string& hostPath) {
         std::filesystem::absolute(hostPath, error).lexically_normal().string();
     const std::optional<std::string> systemPath = AfxSystemPath(absolute);
     if (error || !systemPath) {
-        m_err << "名称 " << hostPath << " 含有反斜杠，Vexlan 无法使用。\n";
+        m_err << AfxBackslashNameMessage(hostPath) << "\n";
         ++m_refusedFiles;
         return;
     }
@@ -64,7 +63,7 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     };
     const std::optional<std::string> fullName = JoinEntryPath(entry.directory, entry.name);
     if (!fullName)
-        return fail(PathTooLongMessage(entry.directory + "\\" + entry.name));
+        return fail(PathTooLongMessage(entry.directory, entry.name));
     const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
     if (!file)
         return fail(FileProblemMessage(*fullName, "无法打开：" + AfxSystemErrorPhrase(errno)));
@@ -76,7 +75,7 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
     CByteBlock result = DEBUG_NEW_BYTES(size.value_or(0));
     if (!size || !gray || !color || !result)
-        return fail(FileProblemMessage(*fullName, "太大，内存放不下"));
+        return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
     decoder.ReadPixels(file.get(), gray.get(), color.get());
     ApplyStep(m_step, {decoder.Width(), decoder.Height(), gray.get(), color.get()}, result.get());
 
@@ -84,10 +83,9 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     const std::optional<std::string> hostPath = ResultHostPath(resultName);
     const std::string shown =
         m_outputDirectory ? hostPath.value_or("") : AfxPathForMessage(resultName);
-    std::string problem = "驱动器 D: 没有对应的文件夹";
-    if (!hostPath ||
-        !WriteRawResultFile(*hostPath, decoder.Width(), decoder.Height(), result.get(), problem))
-        return fail("无法保存结果文件 " + shown + "：" + problem + "。");
+    if (const std::optional<std::string> failure =
+            SaveResultFile(hostPath, shown, decoder.Width(), decoder.Height(), result.get()))
+        return fail(*failure);
     m_out << prefix << entry.name << " -> " << shown << "\n";
     return true;
 }

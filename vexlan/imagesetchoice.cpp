@@ -25,7 +25,7 @@ std::optional<CImageSetChoice> SplitSingleFile(const std::string& path, std::str
     if (choice.names[0].size() > kImageListMaxName)
         message = FileProblemMessage(path, "的名称超过 99 个字符");
     else if (!JoinEntryPath(choice.directory, choice.names[0]))
-        message = PathTooLongMessage(path);
+        message = PathTooLongMessage(choice.directory, choice.names[0]);
     else
         return choice;
     return std::nullopt;

@@ -3,7 +3,6 @@
 #include "bitmapdecoder.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
-#include "rawresultfile.h"
 #include "resource.h"
 #include "steptable.h"
 #include "vexlandoc.h"
@@ -70,7 +69,7 @@ void CVexlanView::LoadImageAt(int index) {
     const char* name = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
     const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
     if (!fullName) {
-        ShowMessage(PathTooLongMessage(std::string(m_szDirectory) + "\\" + name));
+        ShowMessage(PathTooLongMessage(m_szDirectory, name));
         return;
     }
     const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
@@ -197,11 +196,10 @@ void CVexlanView::OnFileSave() {
         return;
     const std::string fname =
         ResultFileName(m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile);
-    const std::optional<std::string> hostPath = AfxHostPath(fname);
-    std::string problem = "驱动器 D: 没有对应的文件夹";
-    if (!hostPath ||
-        !WriteRawResultFile(*hostPath, m_nWidth, m_nHeight, m_pOutputImage.get(), problem))
-        ShowMessage("无法保存结果文件 " + AfxPathForMessage(fname) + "：" + problem + "。");
+    if (const std::optional<std::string> failure =
+            SaveResultFile(AfxHostPath(fname), AfxPathForMessage(fname), m_nWidth, m_nHeight,
+                           m_pOutputImage.get()))
+        ShowMessage(*failure);
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
@@ -213,7 +211,7 @@ void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const cha
         CByteBlock gray = DEBUG_NEW_ZEROED_BYTES(decoder.GrayPlaneSize());
         CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
         if (!gray || !color) {
-            ShowMessage(FileProblemMessage(fullName, "太大，内存放不下"));
+            ShowMessage(FileProblemMessage(fullName, kTooLargeForMemory));
             return;
         }
         m_pGrayImage = std::move(gray);

@@ -72,7 +72,7 @@ int CFileDialog::DoModal() {
     const std::string chosen = dialog.selectedFiles().constFirst().toStdString();
     const auto path = AfxSystemPath(chosen);
     if (!path) {
-        AfxMessageBox(("名称 " + chosen + " 含有反斜杠，Vexlan 无法使用。").c_str(), MB_ICONERROR);
+        AfxMessageBox(AfxBackslashNameMessage(chosen).c_str(), MB_ICONERROR);
         return IDCANCEL;
     }
     m_strPathName = *path;

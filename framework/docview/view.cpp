@@ -1,7 +1,6 @@
 #include "view.h"
 
 #include "document.h"
-#include "messagebox.h"
 #include "printing.h"
 #include "viewwidget.h"
 #include "wndimpl.h"
@@ -64,8 +63,8 @@ void CView::OnFilePrint() {
     // Direct print goes to the printer as it is set up, without the print dialog.
     if (GetCurrentCommandId() == ID_FILE_PRINT_DIRECT)
         info.m_bDirect = TRUE;
-    if (OnPreparePrinting(&info) && !AfxPrintView(*this, info, AfxGetPrinter()))
-        AfxMessageBox("无法打印这一页。", MB_ICONERROR);
+    if (OnPreparePrinting(&info))
+        AfxPrintViewAndReport(*this, info, AfxGetPrinter());
 }
 
 void CView::OnFilePrintPreview() {

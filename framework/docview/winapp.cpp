@@ -150,7 +150,7 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo) {
         } else if (const auto path = AfxSystemPath(arg)) {
             rCmdInfo.ParseParam(path->c_str(), FALSE, last);
         } else {
-            AfxMessageBox(("名称 " + arg + " 含有反斜杠，Vexlan 无法使用。").c_str(), MB_ICONERROR);
+            AfxMessageBox(AfxBackslashNameMessage(arg).c_str(), MB_ICONERROR);
             rCmdInfo.m_nShellCommand = CCommandLineInfo::FileNothing;
             return;
         }

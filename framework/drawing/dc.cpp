@@ -17,12 +17,12 @@ void CDC::UpdateClipBounds() {
 }
 
 void CDC::IntersectClipRect(const CRect& rect) {
-    const int left = rect.left + m_viewportOrg.x;
-    const int top = rect.top + m_viewportOrg.y;
-    m_clip.left = std::max(m_clip.left, left);
-    m_clip.top = std::max(m_clip.top, top);
-    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, rect.right + m_viewportOrg.x));
-    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, rect.bottom + m_viewportOrg.y));
+    const CRect device{rect.left + m_viewportOrg.x, rect.top + m_viewportOrg.y,
+                       rect.right + m_viewportOrg.x, rect.bottom + m_viewportOrg.y};
+    m_clip.left = std::max(m_clip.left, device.left);
+    m_clip.top = std::max(m_clip.top, device.top);
+    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, device.right));
+    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, device.bottom));
     UpdateClipBounds();
 }
 

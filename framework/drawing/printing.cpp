@@ -133,13 +133,14 @@ bool AfxPrintViewDirect(CView& view, const std::string& printerName) {
     }
     CPrintInfo info;
     info.m_bDirect = TRUE;
-    if (!view.OnPreparePrinting(&info))
-        return false;
-    if (!AfxPrintView(view, info, printer)) {
-        AfxMessageBox("无法打印这一页。", MB_ICONERROR);
-        return false;
-    }
-    return true;
+    return view.OnPreparePrinting(&info) && AfxPrintViewAndReport(view, info, printer);
+}
+
+bool AfxPrintViewAndReport(CView& view, CPrintInfo& info, QPrinter& printer) {
+    if (AfxPrintView(view, info, printer))
+        return true;
+    AfxMessageBox("无法打印这一页。", MB_ICONERROR);
+    return false;
 }
 
 bool AfxPrintView(CView& view, CPrintInfo& info, QPrinter& printer) {

@@ -38,6 +38,8 @@ bool AfxPrintViewDirect(CView& view, const std::string& printerName);
 // Runs a prepared job on printer. False when the printer cannot be opened or the page
 // cannot be painted.
 bool AfxPrintView(CView& view, CPrintInfo& info, QPrinter& printer);
+// The same, saying in a message box when the page could not be printed.
+bool AfxPrintViewAndReport(CView& view, CPrintInfo& info, QPrinter& printer);
 
 // The job on an open painter whose printable area is page, in the painter's device pixels:
 // OnBeginPrinting, one page painted by the view into a surface of the page's size and put

@@ -69,6 +69,10 @@ std::optional<std::string> AfxSystemPath(std::string_view hostPath) {
     return path;
 }
 
+std::string AfxBackslashNameMessage(std::string_view hostName) {
+    return "名称 " + std::string(hostName) + " 含有反斜杠，Vexlan 无法使用。";
+}
+
 std::string AfxPathForMessage(std::string_view systemPath) {
     const auto host = AfxHostPath(systemPath);
     if (!host)

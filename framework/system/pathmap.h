@@ -20,6 +20,9 @@ std::optional<std::string> AfxSystemPath(std::string_view hostPath);
 // "D:\outx.raw (/home/me/lab/outx.raw)". An unmapped drive leaves the program's form alone.
 std::string AfxPathForMessage(std::string_view systemPath);
 
+// The refusal of a host name that holds a backslash, which AfxSystemPath cannot take.
+std::string AfxBackslashNameMessage(std::string_view hostName);
+
 // fopen on the mapped path; null (errno ENOENT) for an unmapped drive. A file opened for
 // reading must be a regular file, and is opened without blocking: a FIFO, socket, device or
 // folder would otherwise hang the only thread or be read as garbage. Those fail with errno
