@@ -37,8 +37,9 @@ protected:
     void WriteList(const std::string& name, const std::string& entries, int count) {
         std::ofstream(HostPath(name)) << count << "\n" << m_dirSystemPath << "\n" << entries;
     }
-    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
+    void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+               QPoint pixels = QPoint()) {
+        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), pixels, QPoint(0, delta), Qt::NoButton,
                           modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(Area().viewport(), &wheel);
     }
@@ -63,6 +64,16 @@ TEST_F(ScrollingTest, ScrollSizesFollowLoadSegmentationListStepsAndFileOpen) {
     EXPECT_EQ(std::pair(Total().cx, Total().cy), std::pair(50, 10));
     EXPECT_FALSE(Area().horizontalScrollBar()->isVisibleTo(&Area()));
     EXPECT_FALSE(Area().verticalScrollBar()->isVisibleTo(&Area()));
+
+    // A cancelled or refused File Open paints nothing, so there is nothing to scroll over.
+    WriteText("bad.lst", "x\n");
+    for (const char* chosen : {"", "bad.lst"}) {
+        m_view->OnColorSegmentation();
+        ASSERT_EQ(Total().cx, 100);
+        AnswerFileDialog(*chosen ? HostPath(chosen) : "");
+        EXPECT_EQ(std::pair(Total().cx, Total().cy), std::pair(0, 0)) << chosen;
+        Open("wide.bmp");
+    }
 }
 
 TEST_F(ScrollingTest, ScrolledViewShowsTheImageAndResultPixelsOfItsPosition) {
@@ -120,6 +131,26 @@ TEST_F(ScrollingTest, KeysAndTheWheelScrollWhilePageDownStepsTheList) {
     EXPECT_EQ(Position().x, std::min(150, 900 - Client().width()));
     Key(Qt::Key_PageUp);
     EXPECT_EQ(m_view->m_nCurrentFile, 1);
+    Open("two.bmp"); // File Open starts at the corner, whatever the size
+    EXPECT_EQ(std::pair(Position().x, Position().y), std::pair(0, 0));
+}
+
+TEST_F(ScrollingTest, WheelPartsAddUpToNotchesAndPixelDeltasScrollExactly) {
+    WriteGradient("big.bmp", 1500, 900);
+    Open("big.bmp");
+    const int line = Area().verticalScrollBar()->singleStep();
+    for (int i = 0; i < 8; ++i)
+        Wheel(-15);
+    EXPECT_EQ(Position().y, QApplication::wheelScrollLines() * line);
+    for (int i = 0; i < 8; ++i)
+        Wheel(-15, Qt::ShiftModifier);
+    EXPECT_EQ(Position().x,
+              QApplication::wheelScrollLines() * Area().horizontalScrollBar()->singleStep());
+    Wheel(-120, Qt::NoModifier, QPoint(-3, -37)); // a touchpad's pixels win over its angle
+    EXPECT_EQ(
+        std::pair(Position().x, Position().y),
+        std::pair(QApplication::wheelScrollLines() * Area().horizontalScrollBar()->singleStep() + 3,
+                  QApplication::wheelScrollLines() * line + 37));
 }
 
 TEST_F(ScrollingTest, PaintingWithinAClipBoxEqualsAFullPaint) {

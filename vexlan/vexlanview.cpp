@@ -119,6 +119,9 @@ void CVexlanView::OnFileOpen() {
     m_bShowResult = 0;
     m_bColorMode = 0;
     m_bGrayMode = 0;
+    // Nothing is painted now, whatever the dialog ends with; with the extent gone, the next
+    // image also starts at the top-left corner.
+    OnInitialUpdate();
     if (MyFDlg.DoModal() != IDOK)
         return;
 
@@ -245,9 +248,10 @@ void CVexlanView::OnInitialUpdate() {
 
 void CVexlanView::UpdateScrollSizes() {
     CSize painted;
-    if (m_pGrayImage) {
+    const bool imageShown = m_bGrayMode == 1 || m_bColorMode == 1;
+    const bool resultShown = m_bShowResult == 1 && m_pResultImage;
+    if (m_pGrayImage && (imageShown || resultShown)) {
         const int width = std::max(m_nWidth, 0);
-        const bool resultShown = m_bShowResult == 1 && m_pResultImage;
         painted = CSize{resultShown ? 2 * width : width, std::max(m_nHeight, 0)};
     }
     SetScrollSizes(MM_TEXT, painted);

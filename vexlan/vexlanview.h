@@ -73,7 +73,8 @@ private:
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
     bool HoldsPlanesFor(const CBitmapDecoder& decoder) const;
     void DropResult();
-    // The painted extent: the image, and the result beside it while that is shown.
+    // The painted extent: the image while a mode shows it, and the result beside it while
+    // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
 
     // The bits per pixel of the file the planes were decoded from.

@@ -55,10 +55,14 @@ QRect DeviceRect(const QRect& rect, qreal ratio) {
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-// One wheel notch moves as many lines as the desktop says, a line being one single step.
-void ScrollByWheel(QScrollBar& bar, int delta) {
+// One wheel notch (120) moves as many lines as the desktop says, a line being one single
+// step. Fine wheels and touchpads send parts of a notch: what does not make a whole line yet
+// is kept in remainder for the next event.
+void ScrollByWheel(QScrollBar& bar, int delta, int& remainder) {
     constexpr int notch = 120;
-    const int lines = delta * QApplication::wheelScrollLines() / notch;
+    remainder += delta * QApplication::wheelScrollLines();
+    const int lines = remainder / notch;
+    remainder -= lines * notch;
     bar.setValue(bar.value() - lines * bar.singleStep());
 }
 
@@ -177,12 +181,20 @@ bool CViewWidget::ScrollByKey(int key) {
 }
 
 void CViewWidget::wheelEvent(QWheelEvent* event) {
-    const QPoint delta = event->angleDelta();
-    if (event->modifiers() & Qt::ShiftModifier) {
-        ScrollByWheel(*horizontalScrollBar(), delta.y() + delta.x());
+    // Shift turns a vertical wheel into a horizontal one.
+    const auto across = [event](QPoint delta) {
+        return event->modifiers() & Qt::ShiftModifier ? QPoint(delta.x() + delta.y(), 0) : delta;
+    };
+    const QPoint pixels = across(event->pixelDelta());
+    if (!pixels.isNull()) {
+        // A touchpad that says how far it moved is followed exactly, in device pixels.
+        const QPoint device = (QPointF(pixels) * devicePixelRatioF()).toPoint();
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - device.x());
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - device.y());
     } else {
-        ScrollByWheel(*verticalScrollBar(), delta.y());
-        ScrollByWheel(*horizontalScrollBar(), delta.x());
+        const QPoint angle = across(event->angleDelta());
+        ScrollByWheel(*horizontalScrollBar(), angle.x(), m_wheelRemainder.rx());
+        ScrollByWheel(*verticalScrollBar(), angle.y(), m_wheelRemainder.ry());
     }
     event->accept();
 }

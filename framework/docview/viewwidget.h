@@ -41,4 +41,6 @@ private:
     // As large as the client area in device pixels; kept from one paint to the next.
     QImage m_surface;
     QSize m_extent;
+    // The wheel's turn not yet scrolled, in 120ths of a notch times lines per notch.
+    QPoint m_wheelRemainder;
 };

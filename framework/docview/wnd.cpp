@@ -3,13 +3,23 @@
 #include "framewnd.h"
 #include "wndimpl.h"
 
+#include <QAbstractScrollArea>
 #include <QVariant>
 
 IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 
 namespace {
 constexpr char windowProperty[] = "vexlanWindow";
+
+// A scroll area shows what it paints in its viewport, and a repaint of the area itself leaves
+// the viewport as it was on the screen.
+QWidget* PaintedWidget(QWidget* widget) {
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+        return area->viewport();
+    return widget;
 }
+
+} // namespace
 
 void AfxAttachWidget(CWnd* wnd, QWidget* widget) {
     wnd->Impl().widget = widget;
@@ -44,12 +54,12 @@ BOOL CWnd::ShowWindow(int nCmdShow) {
 
 void CWnd::UpdateWindow() {
     if (m_pImpl->widget)
-        m_pImpl->widget->repaint();
+        PaintedWidget(m_pImpl->widget)->repaint();
 }
 
 void CWnd::Invalidate(BOOL) {
     if (m_pImpl->widget)
-        m_pImpl->widget->update();
+        PaintedWidget(m_pImpl->widget)->update();
 }
 
 BOOL CWnd::IsWindowVisible() const {
