@@ -6,8 +6,12 @@
 
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -87,15 +91,87 @@ TEST_F(BatchTest, CommandLineConventions) {
     EXPECT_TRUE(m_err.empty());
     EXPECT_EQ(Batch({"--list"}), kBatchAllSaved);
     EXPECT_EQ(m_out, "segment\n");
+    EXPECT_EQ(Batch({"segment", "a.bmp", "--vers"}), kBatchAllSaved);
+    EXPECT_EQ(m_out.rfind("vexlan-batch (Vexlan) 1.", 0), 0u) << m_out;
 
-    const std::vector<std::vector<std::string>> wrong{
-        {}, {"segment"}, {"sobel", "a.bmp"}, {"-x", "segment", "a.bmp"}, {"-o"},
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong{
+        {{}, "缺少处理步骤"},
+        {{"segment"}, "缺少文件"},
+        {{"sobel", "a.bmp"}, "没有名为 sobel 的处理步骤"},
+        {{"-x", "segment", "a.bmp"}, "未知的选项 -x"},
+        {{"-o"}, "选项 -o 后面缺少目录"},
+        {{"segment", "a.bmp", "--output"}, "选项 --output 后面缺少目录"},
+        {{"--list=all"}, "选项 --list 不带参数"},
+        {{"--no-such", "segment"}, "未知的选项 --no-such"},
     };
-    for (const auto& args : wrong) {
-        SCOPED_TRACE(args.empty() ? "(nothing)" : args[0]);
+    for (const auto& [args, problem] : wrong) {
+        SCOPED_TRACE(problem);
         EXPECT_EQ(Batch(args), kBatchUsageError);
         EXPECT_TRUE(m_out.empty()) << m_out;
-        EXPECT_EQ(m_err.rfind("vexlan-batch：", 0), 0u) << m_err;
+        EXPECT_EQ(m_err.rfind("vexlan-batch：" + problem, 0), 0u) << m_err;
+    }
+}
+
+// Options before, between or after the files, in every GNU form; the output folder and the
+// folders below it are made.
+TEST_F(BatchTest, OptionsAnywhereInEveryForm) {
+    Write("cat.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    Write("-dash.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    const std::string cat = HostPath("cat.bmp");
+    const std::string folder = HostPath("res");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> accepted{
+        {{"segment", cat, "-o", folder}, "res/outcat.raw"},
+        {{"--output=" + folder + "/new/sub", "segment", cat}, "res/new/sub/outcat.raw"},
+        {{"segment", "--out", folder + "2", cat}, "res2/outcat.raw"},
+        {{"-o" + folder + "3", "segment", "--", "-dash.bmp"}, "res3/out-dash.raw"},
+    };
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.path().toStdString());
+    for (const auto& [args, result] : accepted) {
+        SCOPED_TRACE(result);
+        EXPECT_EQ(Batch(args), kBatchAllSaved) << m_err;
+        EXPECT_EQ(ReadBack(result).size(), 9u);
+    }
+    std::filesystem::current_path(previous);
+}
+
+// Names with folders keep them below the output folder, as below D:\ (sub\kitten.bmp gives
+// outsub\kitten.raw); a result is never written over an input or over an earlier result.
+TEST_F(BatchTest, EveryResultGoesWhereFileSavePutsItAndNothingIsLost) {
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("sub"));
+    Write("cat.1.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    Write("cat.2.bmp", MakeBitmap(2, 1, 24, Bytes{1, 2, 3, 4, 5, 6}));
+    Write("sub/kitten.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    Write("sub/puppy.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    WriteText("set.lst",
+              "4 " + m_dirSystemPath + " cat.1.bmp cat.2.bmp sub\\kitten.bmp sub/puppy.bmp");
+    const QTemporaryDir results;
+    const std::string folder = results.path().toStdString();
+    EXPECT_EQ(Batch({"-o", folder, "segment", HostPath("set.lst")}), kBatchSomeFailed);
+    EXPECT_EQ(ReadFile(folder + "/outcat.raw").size(), 9u); // cat.1's, not cat.2's
+    EXPECT_EQ(ReadFile(folder + "/outsub/kitten.raw").size(), 9u);
+    EXPECT_EQ(ReadFile(folder + "/outsub/puppy.raw").size(), 9u);
+    EXPECT_EQ(m_err, "[2/4] 无法保存结果文件 " + folder + "/outcat.raw：这次运行已把 cat.1.bmp " +
+                         "的结果写在那里。\n");
+    EXPECT_NE(m_out.find("保存 3 个，失败 1 个"), std::string::npos) << m_out;
+
+    // outcat.raw is read as a bitmap, and also where cat.bmp's result would go.
+    Write("cat.bmp", MakeBitmap(1, 1, 24, Bytes{1, 2, 3}));
+    const Bytes input = MakeBitmap(3, 1, 24, Bytes(9, 7));
+    Write("outcat.raw", input);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(HostPath("outcat.raw")),
+                            QString::fromStdString(HostPath("link.raw"))));
+    for (const char* other : {"outcat.raw", "link.raw"}) {
+        SCOPED_TRACE(other);
+        EXPECT_EQ(Batch({"-o", m_dir.path().toStdString(), "segment", HostPath("cat.bmp"),
+                         HostPath(other)}),
+                  kBatchSomeFailed);
+        EXPECT_EQ(ReadBack("outcat.raw"), input);
+        EXPECT_EQ(m_err.rfind("[1/2] 无法保存结果文件 " + HostPath("outcat.raw") +
+                                  "：那是这次运行要读取的文件。\n",
+                              0),
+                  0u)
+            << m_err;
     }
 }
 
@@ -110,6 +186,55 @@ TEST_F(BatchTest, ProgramBesideVexlanExitsWithTheStatus) {
     EXPECT_EQ(batch.readAllStandardOutput().toStdString().substr(0, 23),
               "[1/2] cat.bmp -> D:\\out");
     EXPECT_EQ(ReadBack("outcat.raw").size(), 9u);
+}
+
+} // namespace
+
+namespace {
+
+// Stopped while it writes, the program ends between two images with one line and the shell's
+// status for the signal; no temporary file and no cut-off result is left.
+TEST_F(BatchTest, ASignalStopsTheRunBetweenTwoImages) {
+    constexpr int kImages = 200;
+    constexpr int kSide = 600;
+    Write("big.bmp", MakeBitmap(kSide, kSide, 8, Bytes(kSide * kSide, 1), {0x0000FF, 0x00FF00}));
+    std::string list = std::to_string(kImages) + " " + m_dirSystemPath;
+    for (int i = 0; i < kImages; ++i) {
+        const std::string name = "big" + std::to_string(i) + ".bmp";
+        ASSERT_TRUE(QFile::link(QString::fromStdString(HostPath("big.bmp")),
+                                QString::fromStdString(HostPath(name))));
+        list += " " + name;
+    }
+    WriteText("set.lst", list);
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(status);
+        const QTemporaryDir results;
+        QDir folder(results.path());
+        QProcess batch;
+        batch.start(VEXLAN_BATCH_PROGRAM,
+                    {"-o", results.path(), "segment", QString::fromStdString(HostPath("set.lst"))});
+        ASSERT_TRUE(batch.waitForStarted());
+        while (folder.entryList({"*.raw"}, QDir::Files).isEmpty() &&
+               batch.state() == QProcess::Running)
+            QThread::usleep(200);
+        kill(static_cast<pid_t>(batch.processId()), signal);
+        ASSERT_TRUE(batch.waitForFinished());
+        EXPECT_EQ(batch.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(batch.exitCode(), status);
+        const QStringList left = folder.entryList(QDir::Files);
+        EXPECT_LT(left.size(), kImages);
+        for (const QString& name : left) {
+            SCOPED_TRACE(name.toStdString());
+            EXPECT_TRUE(name.endsWith(".raw"));
+            EXPECT_EQ(QFileInfo(folder.filePath(name)).size(), 8 + kSide * kSide);
+        }
+        const std::string err = batch.readAllStandardError().toStdString();
+        EXPECT_EQ(err.find(signal == SIGINT ? "vexlan-batch：收到 SIGINT，处理完 "
+                                            : "vexlan-batch：收到 SIGTERM，处理完 "),
+                  0u)
+            << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
 }
 
 } // namespace

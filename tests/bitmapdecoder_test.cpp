@@ -313,6 +313,11 @@ TEST(BitmapDecoder, InfoHeadersOfFortyBytesOrMoreAreReadByTheirFirstForty) {
     Bytes pastTheEnd = plain;
     pastTheEnd[14] = 0xFF, pastTheEnd[15] = 0xFF, pastTheEnd[16] = 0xFF, pastTheEnd[17] = 0xFF;
     EXPECT_EQ(ReadHeaderOnly(pastTheEnd), Result::Refused);
+    // A real file, unlike memory, lets a seek go past its end.
+    std::FILE* file = std::tmpfile();
+    ASSERT_EQ(std::fwrite(pastTheEnd.data(), 1, pastTheEnd.size(), file), pastTheEnd.size());
+    std::rewind(file);
+    EXPECT_EQ(Decode(file).result, Result::Refused);
 }
 
 TEST(BitmapDecoder, RunLengthDecodingStopsAtThePlanesEnd) {

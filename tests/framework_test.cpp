@@ -3,6 +3,7 @@
 #include "afxwin.h"
 #include "keymap.h"
 #include "resourcefile.h"
+#include "systemerror.h"
 #include "toolkittranslations.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -66,6 +71,12 @@ TEST(PathMapping, BackslashesAndSlashesSwap) {
     EXPECT_EQ(AfxSystemPath("/home/me/odd\\name.bmp"), std::nullopt);
 }
 
+TEST(SystemErrors, NumbersWithoutAPhraseAreNamedInTheInterfacesLanguage) {
+    EXPECT_EQ(AfxSystemErrorPhrase(ENOSPC), "磁盘已满");
+    EXPECT_EQ(AfxSystemErrorPhrase(EXDEV), "系统错误（错误号 " + std::to_string(EXDEV) + "）");
+    EXPECT_EQ(AfxSystemErrorPhrase(4242), "系统错误（错误号 4242）");
+}
+
 TEST(DebugAllocator, CountsLiveBlocksPerSourceFile) {
     const std::size_t before = AfxLiveBlockCount("framework_test");
     {
@@ -114,6 +125,13 @@ TEST(DrawingSurface, StoresColorrefsAsDevicePixelsWithinTheClip) {
     EXPECT_EQ(dc.SetPixelV(2, 0, 0x00FFFFFF), TRUE);
     EXPECT_EQ(bits[0], 0u);
     EXPECT_EQ(bits[3], 0u);
+
+    dc.IntersectClipRect(CRect{-2, 0, 0, 3}); // beside the clip: nothing is left
+    for (const auto& [x, y] : {std::pair{0, 0}, {1, 1}, {2, 2}, {3, 0}}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(dc.SetPixelV(x, y, 0x00FFFFFF), FALSE);
+    }
+    EXPECT_EQ(std::count(bits.begin(), bits.end(), 0xFFFFFFFFu), 1);
 }
 
 TEST(DrawingSurface, ViewportOriginShiftsPixelsClipAndFills) {

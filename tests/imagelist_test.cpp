@@ -96,8 +96,8 @@ TEST(ImageList, FieldLengthLimits) {
     EXPECT_EQ(outcome.list->directory, longestDirectory);
     EXPECT_EQ(outcome.list->names[0], longestName);
 
-    EXPECT_EQ(ProblemOf("1 " + longestDirectory + "d a"), "的文件夹超过 119 个字符");
-    EXPECT_EQ(ProblemOf("2 dir a " + longestName + "n"), "中有名称超过 99 个字符");
+    EXPECT_EQ(ProblemOf("1 " + longestDirectory + "d a"), "的文件夹超过 119 个字节");
+    EXPECT_EQ(ProblemOf("2 dir a " + longestName + "n"), "中有名称超过 99 个字节");
 }
 
 TEST(ImageList, IgnoresWhatFollowsTheLastName) {

@@ -106,13 +106,30 @@ TEST_F(ImageSetTest, MalformedListsAreRefusedAndLeaveThePreviousSet) {
     }
 }
 
+// The slot's limit is 99 bytes, whatever the characters: 32 Chinese ones and ".bmp" are 100.
 TEST_F(ImageSetTest, ChosenNameLongerThanTheSlotIsRefused) {
-    const std::string longName = std::string(97, 'n') + ".bmp";
-    WriteIndexed(longName, 1);
-    Open(longName);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find("超过 99"), std::string::npos);
-    EXPECT_FALSE(m_view->m_pFileNames);
+    QTemporaryDir shortFolder("/tmp/vXXXXXX"); // joined with any name, the path still fits
+    std::string chinese;
+    for (int i = 0; i < 32; ++i)
+        chinese += "猫";
+    const std::vector<std::pair<std::string, bool>> names{
+        {std::string(95, 'n') + ".bmp", true},
+        {std::string(96, 'n') + ".bmp", false},
+        {std::string(97, 'n') + ".bmp", false},
+        {chinese + ".bmp", false},
+    };
+    for (const auto& [name, opens] : names) {
+        SCOPED_TRACE(name.size());
+        const std::string path = shortFolder.filePath(QString::fromStdString(name)).toStdString();
+        testbitmaps::WriteFile(path, MakeBitmap(2, 1, 8, Bytes{1, 1}, {0, 0x00FF00}));
+        m_messages.clear();
+        AnswerFileDialog(path);
+        EXPECT_EQ(Title() == name, opens);
+        if (opens)
+            continue;
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_NE(m_messages[0].find("的名称超过 99 个字节"), std::string::npos) << m_messages[0];
+    }
 }
 
 TEST_F(ImageSetTest, PageKeysStepThroughTheListAndDropTheResult) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <grp.h>
@@ -15,8 +16,26 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Which files are synced, and what the watched path held at the time.
+struct SyncWatch {
+    std::string path;
+    std::vector<std::pair<ino_t, ino_t>> synced; // the synced file, the path's file
+};
+SyncWatch syncWatch;
+
+// Stands in for the system's fsync in this program, watching it.
+extern "C" int fsync(int descriptor) {
+    struct stat synced {
+    }, atPath{};
+    if (!syncWatch.path.empty() && fstat(descriptor, &synced) == 0)
+        syncWatch.synced.emplace_back(
+            synced.st_ino, stat(syncWatch.path.c_str(), &atPath) == 0 ? atPath.st_ino : 0);
+    return static_cast<int>(syscall(SYS_fsync, descriptor));
+}
 
 namespace {
 
@@ -128,15 +147,33 @@ TEST_F(RawResultFile, ASecondWriteReplacesTheFirst) {
 }
 
 TEST_F(RawResultFile, PermissionsAreThoseOfFopen) {
-    const mode_t previousMask = umask(027);
-    const bool written = Write(1, 1, {9});
-    umask(previousMask);
-    ASSERT_TRUE(written) << problem_;
-    EXPECT_EQ(fs::status(target_).permissions(), fs::perms(0640));
+    for (const auto& [mask, mode] : {std::pair{mode_t{027}, 0640}, std::pair{mode_t{002}, 0664}}) {
+        SCOPED_TRACE(mode);
+        fs::remove(target_);
+        const mode_t previousMask = umask(mask);
+        const bool written = Write(1, 1, {9});
+        umask(previousMask);
+        ASSERT_TRUE(written) << problem_;
+        EXPECT_EQ(fs::status(target_).permissions(), fs::perms(mode));
+    }
 
     fs::permissions(target_, fs::perms(0600));
     ASSERT_TRUE(Write(1, 1, {8})) << problem_;
     EXPECT_EQ(fs::status(target_).permissions(), fs::perms(0600));
+}
+
+// The new contents reach the disk before they replace the old ones.
+TEST_F(RawResultFile, TheFileIsSyncedBeforeItReplacesTheOldOne) {
+    WriteOld(target_);
+    syncWatch = {target_, {}};
+    const bool written = Write(1, 1, {9});
+    const SyncWatch watched = std::exchange(syncWatch, {});
+    ASSERT_TRUE(written) << problem_;
+    struct stat status {};
+    ASSERT_EQ(stat(target_.c_str(), &status), 0);
+    ASSERT_EQ(watched.synced.size(), 1u);
+    EXPECT_EQ(watched.synced[0].first, status.st_ino);  // the file that became the target
+    EXPECT_NE(watched.synced[0].second, status.st_ino); // while the old one was still there
 }
 
 TEST_F(RawResultFile, WhatStandsInTheWayIsLeftAndNamed) {
@@ -200,6 +237,21 @@ TEST_F(RawResultFile, AnUnwritableFolderKeepsTheExistingFile) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }
 
+// Any write bit counts: a file of another user that our group may write is written.
+TEST_F(RawResultFile, AGroupWritableFileOfAnotherUserIsReplaced) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can make a file of another user";
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    WriteOld(target_);
+    ASSERT_EQ(chown(target_.c_str(), 0, nobody->pw_gid), 0);
+    fs::permissions(target_, fs::perms(0464));
+    fs::permissions(directory_, fs::perms(0777));
+    const Outcome outcome = WriteAsNobody();
+    EXPECT_TRUE(outcome.written) << outcome.problem;
+    EXPECT_EQ(Contents(target_), (std::vector<BYTE>{1, 0, 0, 0, 1, 0, 0, 0, 9}));
+}
+
 TEST_F(RawResultFile, ALinkIsFollowedAndItsTargetReplacedWithItsMode) {
     fs::create_directory(directory_ / "real");
     const fs::path real = directory_ / "real" / "kept.raw";
@@ -228,6 +280,26 @@ TEST_F(RawResultFile, ADanglingLinkMakesItsTargetAndALoopIsNamed) {
     EXPECT_FALSE(Write(1, 1, {9}));
     EXPECT_EQ(problem_, "符号链接太多层");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"made.raw", "outcat.raw"}));
+}
+
+// The temporary file goes beside the link's target: a rename cannot cross file systems.
+TEST_F(RawResultFile, ALinkToAnotherFileSystemIsFollowedThere) {
+    struct stat here {
+    }, there{};
+    if (stat("/dev/shm", &there) != 0 || stat(directory_.c_str(), &here) != 0 ||
+        here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no /dev/shm on a file system of its own";
+    std::string pattern = "/dev/shm/vexlan-raw-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const fs::path elsewhere = fs::path(pattern) / "kept.raw";
+    WriteOld(elsewhere.string());
+    fs::create_symlink(elsewhere, target_);
+    const bool written = Write(1, 1, {9});
+    const std::vector<BYTE> contents = Contents(elsewhere.string());
+    fs::remove_all(pattern);
+    EXPECT_TRUE(written) << problem_;
+    EXPECT_EQ(contents, (std::vector<BYTE>{1, 0, 0, 0, 1, 0, 0, 0, 9}));
+    EXPECT_TRUE(fs::is_symlink(target_));
 }
 
 // A file size limit makes the data writes fail part way, even for root.

@@ -16,6 +16,10 @@
 #include <cstring>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 extern "C" const BYTE vexlanResourceImageBegin[];
 extern "C" const std::size_t vexlanResourceImageSize;
 
@@ -249,6 +253,26 @@ TEST_F(ShellTest, SaveAsStoresAnEmptyFileAndTheDocumentFollowsIt) {
     EXPECT_EQ(QFileInfo(QString::fromStdString(target)).size(), 0);
     EXPECT_EQ(m_view->GetDocument()->GetPathName(), *AfxSystemPath(target));
     EXPECT_EQ(Frame()->GetWindowText(), "saved.vex - Vexlan");
+}
+
+// A FIFO would hold the program in open() until something reads it; a device would swallow
+// the document.
+TEST_F(ShellTest, SavingOntoWhatIsNotARegularFileIsRefused) {
+    const std::string fifo = HostPath("fifo.vex");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // lets a blocking open through
+    ASSERT_TRUE(QFile::link("/dev/null", QString::fromStdString(HostPath("null.vex"))));
+    CDocument* document = m_view->GetDocument();
+    const std::string before = document->GetPathName();
+    for (const char* name : {"fifo.vex", "null.vex"}) {
+        SCOPED_TRACE(name);
+        m_messages.clear();
+        EXPECT_FALSE(document->OnSaveDocument(AfxSystemPath(HostPath(name))->c_str()));
+        EXPECT_EQ(m_messages,
+                  std::vector<std::string>{"无法保存文档 " + HostPath(name) + "：不是普通文件。"});
+    }
+    close(reader);
+    EXPECT_EQ(document->GetPathName(), before);
 }
 
 TEST_F(ShellTest, FileNewRetitlesTheDocumentAndKeepsTheImage) {

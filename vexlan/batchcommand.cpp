@@ -5,58 +5,175 @@
 
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 constexpr char kUsage[] = "用法：vexlan-batch [-o 目录] 步骤 文件...\n"
                           "      vexlan-batch --list\n"
-                          "      vexlan-batch --help\n";
+                          "      vexlan-batch --help\n"
+                          "      vexlan-batch --version\n";
 
 constexpr char kHelp[] =
     "对每个文件中的每个图像运行一个处理步骤，并像“文件 > 保存”那样写出结果。\n"
     "文件可以是 .bmp 或 .raw 图像，也可以是 .lst 图像列表，与“文件 > 打开”相同，\n"
     "按名称的最后三个字符区分。结果写到 D:\\out<主名>.raw，主名是图像名第一个“.”之前的部分。\n"
+    "一次运行不会覆盖它要读取的文件，也不会覆盖它已写出的结果。\n"
     "\n"
-    "  -o 目录    把结果写到这个（主机上的）目录，而不是 D:\\\n"
+    "  -o 目录, --output=目录\n"
+    "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
     "  --list     列出所有处理步骤\n"
     "  --help     显示本帮助\n"
+    "  --version  显示版本\n"
+    "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
     "\n"
     "驱动器 X: 是环境变量 VEXLAN_DRIVE_X 给出的目录，例如 VEXLAN_DRIVE_D=/home/me/lab；\n"
     "未设置 VEXLAN_DRIVE_D 时，D: 是当前目录。\n"
     "\n"
-    "退出状态：0 表示每个图像都已保存，1 表示有文件或图像失败，2 表示命令行有误。\n";
+    "退出状态：0 表示每个图像都已保存，1 表示有文件或图像失败，2 表示命令行有误；\n"
+    "被 SIGINT、SIGTERM 或 SIGHUP 中断时，在两个图像之间停止，状态为 128 加信号编号\n"
+    "（Ctrl+C 为 130）。\n";
 
 struct BatchOptions {
     std::optional<std::string> outputDirectory;
+    bool help = false;
+    bool list = false;
+    bool version = false;
     std::vector<std::string> operands; // the step, then the files
+};
+
+// One row per option. An option either takes a value (value set, valueName says what it is)
+// or is a flag (flag set).
+struct OptionSpec {
+    char shortName; // '\0' for a long option only
+    std::string_view longName;
+    std::optional<std::string> BatchOptions::*value;
+    const char* valueName;
+    bool BatchOptions::*flag;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'o', "output", &BatchOptions::outputDirectory, "目录", nullptr},
+    {'\0', "list", nullptr, nullptr, &BatchOptions::list},
+    {'\0', "help", nullptr, nullptr, &BatchOptions::help},
+    {'\0', "version", nullptr, nullptr, &BatchOptions::version},
+};
+
+// The option a long name stands for: its whole name, or else a prefix of exactly one.
+const OptionSpec* FindLongOption(std::string_view name, std::string& problem) {
+    const OptionSpec* found = nullptr;
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.longName == name)
+            return &spec;
+        if (spec.longName.starts_with(name)) {
+            if (found) {
+                problem = "选项 --" + std::string(name) + " 有歧义";
+                return nullptr;
+            }
+            found = &spec;
+        }
+    }
+    if (!found)
+        problem = "未知的选项 --" + std::string(name);
+    return found;
+}
+
+const OptionSpec* FindShortOption(char name, std::string& problem) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.shortName != '\0' && spec.shortName == name)
+            return &spec;
+    problem = "未知的选项 -" + std::string(1, name);
+    return nullptr;
+}
+
+// The arguments, read the GNU way: options and operands in any order, "--" ends the options,
+// "-oDIR", "-o DIR", "--output=DIR" and "--output DIR" are the same, a long name may be
+// shortened while it stays unambiguous, and "-" alone is an operand.
+class OptionReader {
+public:
+    explicit OptionReader(std::span<const std::string> args) : m_args(args) {}
+
+    std::optional<BatchOptions> Read(std::string& problem) {
+        for (m_next = 0; m_next < m_args.size();) {
+            const std::string& arg = m_args[m_next++];
+            if (arg == "--") {
+                m_options.operands.insert(m_options.operands.end(), m_args.begin() + Next(),
+                                          m_args.end());
+                break;
+            }
+            const bool read = arg.starts_with("--")             ? ReadLong(arg.substr(2), problem)
+                              : arg.size() > 1 && arg[0] == '-' ? ReadShort(arg, problem)
+                                                                : Operand(arg);
+            if (!read)
+                return std::nullopt;
+        }
+        return std::move(m_options);
+    }
+
+private:
+    std::ptrdiff_t Next() const { return static_cast<std::ptrdiff_t>(m_next); }
+
+    bool Operand(const std::string& arg) {
+        m_options.operands.push_back(arg);
+        return true;
+    }
+
+    bool ReadLong(const std::string& text, std::string& problem) {
+        const std::size_t equals = text.find('=');
+        const OptionSpec* spec = FindLongOption(text.substr(0, equals), problem);
+        if (!spec)
+            return false;
+        const std::string shown = "--" + std::string(spec->longName);
+        if (equals == std::string::npos)
+            return Take(*spec, shown, std::nullopt, problem);
+        if (!spec->value) {
+            problem = "选项 " + shown + " 不带参数";
+            return false;
+        }
+        return Take(*spec, shown, text.substr(equals + 1), problem);
+    }
+
+    // A cluster of short options: flags, then at most one that takes the rest as its value.
+    bool ReadShort(const std::string& arg, std::string& problem) {
+        for (std::size_t i = 1; i < arg.size(); ++i) {
+            const OptionSpec* spec = FindShortOption(arg[i], problem);
+            if (!spec)
+                return false;
+            if (spec->value)
+                return Take(*spec, "-" + std::string(1, arg[i]),
+                            i + 1 < arg.size() ? std::optional(arg.substr(i + 1)) : std::nullopt,
+                            problem);
+            m_options.*spec->flag = true;
+        }
+        return true;
+    }
+
+    // Sets the option; a value that is not attached is the next argument.
+    bool Take(const OptionSpec& spec, const std::string& shown, std::optional<std::string> value,
+              std::string& problem) {
+        if (spec.flag) {
+            m_options.*spec.flag = true;
+            return true;
+        }
+        if (!value && m_next < m_args.size())
+            value = m_args[m_next++];
+        if (!value) {
+            problem = "选项 " + shown + " 后面缺少" + spec.valueName;
+            return false;
+        }
+        m_options.*spec.value = std::move(value);
+        return true;
+    }
+
+    std::span<const std::string> m_args;
+    std::size_t m_next = 0;
+    BatchOptions m_options;
 };
 
 int UsageError(std::ostream& err, const std::string& problem) {
     err << "vexlan-batch：" << problem << "\n" << kUsage << "详见 vexlan-batch --help。\n";
     return kBatchUsageError;
-}
-
-// Options come before the operands; "--" ends them.
-std::optional<BatchOptions> ParseOptions(std::span<const std::string> args, std::string& problem) {
-    BatchOptions options;
-    std::size_t i = 0;
-    for (; i < args.size() && args[i].size() > 1 && args[i][0] == '-'; ++i) {
-        if (args[i] == "--") {
-            ++i;
-            break;
-        }
-        if (args[i] == "-o" && i + 1 < args.size()) {
-            options.outputDirectory = args[++i];
-        } else if (args[i].starts_with("-o") && args[i].size() > 2) {
-            options.outputDirectory = args[i].substr(2);
-        } else {
-            problem = args[i] == "-o" ? "选项 -o 后面缺少目录" : "未知的选项 " + args[i];
-            return std::nullopt;
-        }
-    }
-    options.operands.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-    return options;
 }
 
 void ListSteps(std::ostream& out) {
@@ -67,18 +184,22 @@ void ListSteps(std::ostream& out) {
 } // namespace
 
 int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    if (!args.empty() && args[0] == "--help") {
+    std::string problem;
+    const std::optional<BatchOptions> options = OptionReader(args).Read(problem);
+    if (!options)
+        return UsageError(err, problem);
+    if (options->help) {
         out << kUsage << "\n" << kHelp;
         return kBatchAllSaved;
     }
-    if (!args.empty() && args[0] == "--list") {
+    if (options->version) {
+        out << "vexlan-batch (Vexlan) " VEXLAN_VERSION "\n";
+        return kBatchAllSaved;
+    }
+    if (options->list) {
         ListSteps(out);
         return kBatchAllSaved;
     }
-    std::string problem;
-    const std::optional<BatchOptions> options = ParseOptions(args, problem);
-    if (!options)
-        return UsageError(err, problem);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
     const CProcessingStep* step = FindStepByName(options->operands[0]);
@@ -91,5 +212,8 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
     CBatchRunner runner(*step, options->outputDirectory, out, err);
     for (std::size_t i = 1; i < options->operands.size(); ++i)
         runner.AddChosenFile(options->operands[i]);
-    return runner.Run() ? kBatchAllSaved : kBatchSomeFailed;
+    if (runner.Run())
+        return kBatchAllSaved;
+    return runner.StopSignal() != 0 ? kBatchStoppedBySignal + runner.StopSignal()
+                                    : kBatchSomeFailed;
 }

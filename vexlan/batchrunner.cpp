@@ -5,11 +5,44 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pathmap.h"
+#include "stopsignals.h"
 #include "systemerror.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <ostream>
+
+#include <sys/stat.h>
+
+namespace {
+
+// The file a host path leads to once links are followed; nothing when there is none.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> IdentityOf(const std::string& hostPath) {
+    struct stat status {};
+    if (stat(hostPath.c_str(), &status) != 0)
+        return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>{status.st_dev, status.st_ino};
+}
+
+// The folders and name of path below its drive's root ("D:\out\a.raw": "out", "a.raw"), both
+// separators splitting. As at the root of a drive, ".." goes no higher than the root.
+std::vector<std::string> PartsBelowRoot(std::string_view path) {
+    if (path.size() >= 2 && path[1] == ':')
+        path.remove_prefix(2);
+    std::vector<std::string> parts;
+    while (!path.empty()) {
+        const std::size_t end = std::min(path.find_first_of("\\/"), path.size());
+        const std::string_view part = path.substr(0, end);
+        path.remove_prefix(std::min(end + 1, path.size()));
+        if (part == ".." && !parts.empty())
+            parts.pop_back();
+        else if (!part.empty() && part != "." && part != "..")
+            parts.emplace_back(part);
+    }
+    return parts;
+}
+
+} // namespace
 
 CBatchRunner::CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                            std::ostream& out, std::ostream& err)
@@ -33,20 +66,39 @@ void CBatchRunner::AddChosenFile(const std::string& hostPath) {
         ++m_refusedFiles;
         return;
     }
+    m_chosenFiles.push_back(absolute);
     for (const std::string& name : choice->names)
         m_entries.push_back({choice->directory, name});
 }
 
+void CBatchRunner::RememberInputs() {
+    const auto remember = [this](const std::optional<std::string>& hostPath) {
+        if (const auto identity = hostPath ? IdentityOf(*hostPath) : std::nullopt)
+            m_inputs.insert(*identity);
+    };
+    for (const std::string& chosen : m_chosenFiles)
+        remember(chosen);
+    for (const Entry& entry : m_entries)
+        if (const std::optional<std::string> fullName = JoinEntryPath(entry.directory, entry.name))
+            remember(AfxHostPath(*fullName));
+}
+
 bool CBatchRunner::Run() {
-    if (m_outputDirectory) {
-        std::error_code error; // a folder that cannot be made fails each image's write
-        std::filesystem::create_directories(*m_outputDirectory, error);
-    }
+    CStopSignals stopSignals;
+    RememberInputs();
     int saved = 0;
     const std::string total = std::to_string(m_entries.size());
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if ((m_stopSignal = stopSignals.Take())) {
+            ReportStop(i, saved);
+            return false;
+        }
         const std::string prefix = "[" + std::to_string(i + 1) + "/" + total + "] ";
         saved += RunEntry(m_entries[i], prefix) ? 1 : 0;
+    }
+    if ((m_stopSignal = stopSignals.Take())) {
+        ReportStop(m_entries.size(), saved);
+        return false;
     }
     const std::size_t failed = m_entries.size() - static_cast<std::size_t>(saved);
     m_out << "共 " << total << " 个图像：保存 " << saved << " 个，失败 " << failed << " 个";
@@ -54,6 +106,11 @@ bool CBatchRunner::Run() {
         m_out << "；另有 " << m_refusedFiles << " 个文件无法打开";
     m_out << "。\n";
     return failed == 0 && m_refusedFiles == 0;
+}
+
+void CBatchRunner::ReportStop(std::size_t entriesRun, int saved) const {
+    m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal) << "，处理完 " << entriesRun
+          << "/" << m_entries.size() << " 个图像后停止（保存 " << saved << " 个）。\n";
 }
 
 bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
@@ -64,6 +121,13 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     const std::optional<std::string> fullName = JoinEntryPath(entry.directory, entry.name);
     if (!fullName)
         return fail(PathTooLongMessage(entry.directory, entry.name));
+    const std::string resultName = ResultFileName(entry.name);
+    const std::optional<std::string> hostPath = ResultHostPath(resultName);
+    const std::string shown =
+        m_outputDirectory ? hostPath.value_or("") : AfxPathForMessage(resultName);
+    if (const std::optional<std::string> refusal = OverwriteRefusal(hostPath.value_or("")))
+        return fail(ResultSaveFailure(shown, *refusal));
+
     const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
     if (!file)
         return fail(FileProblemMessage(*fullName, "无法打开：" + AfxSystemErrorPhrase(errno)));
@@ -79,21 +143,35 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     decoder.ReadPixels(file.get(), gray.get(), color.get());
     ApplyStep(m_step, {decoder.Width(), decoder.Height(), gray.get(), color.get()}, result.get());
 
-    const std::string resultName = ResultFileName(entry.name);
-    const std::optional<std::string> hostPath = ResultHostPath(resultName);
-    const std::string shown =
-        m_outputDirectory ? hostPath.value_or("") : AfxPathForMessage(resultName);
     if (const std::optional<std::string> failure =
             SaveResultFile(hostPath, shown, decoder.Width(), decoder.Height(), result.get()))
         return fail(*failure);
+    if (const auto identity = IdentityOf(*hostPath))
+        m_written.emplace(*identity, entry.name);
     m_out << prefix << entry.name << " -> " << shown << "\n";
     return true;
+}
+
+std::optional<std::string> CBatchRunner::OverwriteRefusal(const std::string& hostPath) const {
+    const auto identity = IdentityOf(hostPath);
+    if (!identity)
+        return std::nullopt;
+    if (m_inputs.contains(*identity))
+        return "那是这次运行要读取的文件";
+    if (const auto written = m_written.find(*identity); written != m_written.end())
+        return "这次运行已把 " + written->second + " 的结果写在那里";
+    return std::nullopt;
 }
 
 std::optional<std::string> CBatchRunner::ResultHostPath(const std::string& resultName) const {
     if (!m_outputDirectory)
         return AfxHostPath(resultName);
-    // The file keeps the name File Save gives it, in the chosen folder instead of D:\.
-    const std::string fileName = resultName.substr(resultName.find_last_of('\\') + 1);
-    return (std::filesystem::path(*m_outputDirectory) / fileName).string();
+    std::filesystem::path path(*m_outputDirectory);
+    for (const std::string& part : PartsBelowRoot(resultName))
+        path /= part;
+    // The folders of the name are made as the output folder is; one that cannot be made fails
+    // the write, which names the problem.
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    return path.string();
 }

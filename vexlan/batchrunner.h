@@ -5,15 +5,20 @@
 
 #include "processingstep.h"
 
+#include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CBatchRunner {
 public:
-    // Results go to "D:\out<stem>.raw" (through the drive mapping), or into the host folder
-    // outputDirectory when one is given. Progress goes to out, refusals and failures to err.
+    // Results go to "D:\out<stem>.raw" (through the drive mapping), or, when outputDirectory
+    // is given, to the same name with that host folder in place of the root of drive D:.
+    // Progress goes to out, refusals and failures to err.
     CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                  std::ostream& out, std::ostream& err);
 
@@ -21,24 +26,37 @@ public:
     // as an image set is reported, counts as failed and adds nothing.
     void AddChosenFile(const std::string& hostPath);
     // Runs the step on every added image, one line each; returns true when every chosen file
-    // was accepted and every image saved.
+    // was accepted and every image saved. A result is never written over one of the run's
+    // inputs nor over a result the run has already written. SIGINT, SIGTERM and SIGHUP stop the
+    // run between two images, with one line that says where.
     bool Run();
+    // The signal that stopped the last run, or 0.
+    int StopSignal() const { return m_stopSignal; }
 
 private:
     struct Entry {
         std::string directory; // the program's form, as the image set holds it
         std::string name;
     };
+    using FileIdentity = std::pair<std::uint64_t, std::uint64_t>; // device, inode
 
+    void RememberInputs();
     bool RunEntry(const Entry& entry, const std::string& prefix);
     // Where File Save's name for a result ("D:\out<stem>.raw") goes on the host: through the
-    // drive mapping, or into the output folder. Nothing for an unmapped drive.
+    // drive mapping, or below the output folder. Nothing for an unmapped drive.
     std::optional<std::string> ResultHostPath(const std::string& resultName) const;
+    // Why the run must not write the result at hostPath, if it must not.
+    std::optional<std::string> OverwriteRefusal(const std::string& hostPath) const;
+    void ReportStop(std::size_t entriesRun, int saved) const;
 
     const CProcessingStep& m_step;
     std::optional<std::string> m_outputDirectory;
     std::ostream& m_out;
     std::ostream& m_err;
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_chosenFiles; // host paths
     int m_refusedFiles = 0;
+    int m_stopSignal = 0;
+    std::set<FileIdentity> m_inputs;               // each file the run reads
+    std::map<FileIdentity, std::string> m_written; // each result, with its image's name
 };

@@ -59,7 +59,7 @@ FieldFault ReadField(std::FILE* file, std::size_t maxLength, std::string& field)
 }
 
 std::string LongerThan(const char* what, std::size_t maxLength) {
-    return std::string(what) + "超过 " + std::to_string(maxLength) + " 个字符";
+    return std::string(what) + "超过 " + std::to_string(maxLength) + " 个字节";
 }
 
 // The phrase for a fault of the directory (isName false) or of a name.

@@ -23,7 +23,7 @@ std::optional<CImageSetChoice> SplitSingleFile(const std::string& path, std::str
     CImageSetChoice choice{path.substr(0, split), {path.substr(split + 1)}, 0};
     // The joined path is the tighter limit on the directory: it leaves at most 117 characters.
     if (choice.names[0].size() > kImageListMaxName)
-        message = FileProblemMessage(path, "的名称超过 99 个字符");
+        message = FileProblemMessage(path, "的名称超过 99 个字节");
     else if (!JoinEntryPath(choice.directory, choice.names[0]))
         message = PathTooLongMessage(choice.directory, choice.names[0]);
     else

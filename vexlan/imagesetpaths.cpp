@@ -30,7 +30,7 @@ std::string FileProblemMessage(std::string_view systemPath, std::string_view pro
 }
 
 std::string PathTooLongMessage(std::string_view directory, std::string_view name) {
-    return FileProblemMessage(Joined(directory, name), "的完整路径超过 119 个字符，无法打开");
+    return FileProblemMessage(Joined(directory, name), "的完整路径超过 119 个字节，无法打开");
 }
 
 std::optional<std::string> SaveResultFile(const std::optional<std::string>& hostPath,
@@ -39,5 +39,9 @@ std::optional<std::string> SaveResultFile(const std::optional<std::string>& host
     std::string problem = "驱动器 D: 没有对应的文件夹";
     if (hostPath && WriteRawResultFile(*hostPath, width, height, plane, problem))
         return std::nullopt;
-    return "无法保存结果文件 " + std::string(shownPath) + "：" + problem + "。";
+    return ResultSaveFailure(shownPath, problem);
+}
+
+std::string ResultSaveFailure(std::string_view shownPath, std::string_view problem) {
+    return "无法保存结果文件 " + std::string(shownPath) + "：" + std::string(problem) + "。";
 }

@@ -31,3 +31,6 @@ std::string PathTooLongMessage(std::string_view directory, std::string_view name
 std::optional<std::string> SaveResultFile(const std::optional<std::string>& hostPath,
                                           std::string_view shownPath, int width, int height,
                                           const BYTE* plane);
+
+// "无法保存结果文件 <shownPath>：<problem>。"
+std::string ResultSaveFailure(std::string_view shownPath, std::string_view problem);

@@ -84,19 +84,41 @@ std::string AfxPathForMessage(std::string_view systemPath) {
 
 namespace {
 
-// O_NONBLOCK keeps open() itself from waiting for a FIFO's writer; once the file is known to
-// be regular, blocking reads are what the stream expects.
-std::FILE* OpenRegularFileForReading(const std::string& hostPath, const char* mode) {
-    const int descriptor = open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// The open() flags of an fopen mode, less O_TRUNC: only a file known to be regular is cut.
+int OpenFlags(std::string_view mode) {
+    const bool update = mode.find('+') != std::string_view::npos;
+    const int access = update ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
+    switch (mode[0]) {
+    case 'w':
+        return access | O_CREAT;
+    case 'a':
+        return access | O_CREAT | O_APPEND;
+    default:
+        return access;
+    }
+}
+
+// Zero when the open file is a regular one, else why it is refused.
+int RefusalOfOpenFile(int descriptor) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+    return 0;
+}
+
+// O_NONBLOCK keeps open() itself from waiting for a FIFO's other end; once the file is known to
+// be regular, blocking transfers are what the stream expects.
+std::FILE* OpenRegularFile(const std::string& hostPath, const char* mode) {
+    const int descriptor =
+        open(hostPath.c_str(), OpenFlags(mode) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return nullptr;
-    struct stat status {};
-    int problem = 0;
-    if (fstat(descriptor, &status) != 0)
+    int problem = RefusalOfOpenFile(descriptor);
+    if (problem == 0 && mode[0] == 'w' && ftruncate(descriptor, 0) != 0)
         problem = errno;
-    else if (!S_ISREG(status.st_mode))
-        problem = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
-    else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+    if (problem == 0 && fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
         problem = errno;
     std::FILE* file = problem == 0 ? fdopen(descriptor, mode) : nullptr;
     if (!file) {
@@ -115,7 +137,5 @@ std::FILE* AfxOpenFile(const char* systemPath, const char* mode) {
         errno = ENOENT;
         return nullptr;
     }
-    if (mode[0] == 'r' && std::string_view(mode).find('+') == std::string_view::npos)
-        return OpenRegularFileForReading(*host, mode);
-    return std::fopen(host->c_str(), mode);
+    return OpenRegularFile(*host, mode);
 }

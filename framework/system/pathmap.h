@@ -23,10 +23,10 @@ std::string AfxPathForMessage(std::string_view systemPath);
 // The refusal of a host name that holds a backslash, which AfxSystemPath cannot take.
 std::string AfxBackslashNameMessage(std::string_view hostName);
 
-// fopen on the mapped path; null (errno ENOENT) for an unmapped drive. A file opened for
-// reading must be a regular file, and is opened without blocking: a FIFO, socket, device or
-// folder would otherwise hang the only thread or be read as garbage. Those fail with errno
-// ENXIO, or EISDIR for a folder.
+// fopen on the mapped path; null (errno ENOENT) for an unmapped drive. The file must be a
+// regular file, and is opened without blocking: a FIFO, socket, device or folder would
+// otherwise hang the only thread, be read as garbage or swallow what is written. Those fail
+// with errno ENXIO, or EISDIR for a folder, and are never truncated.
 std::FILE* AfxOpenFile(const char* systemPath, const char* mode);
 
 struct CFileCloser {

@@ -1,7 +1,6 @@
 #include "systemerror.h"
 
 #include <cerrno>
-#include <cstring>
 
 std::string AfxSystemErrorPhrase(int errorNumber) {
     switch (errorNumber) {
@@ -36,6 +35,6 @@ std::string AfxSystemErrorPhrase(int errorNumber) {
     case ENODEV:
         return "不是普通文件";
     default:
-        return std::strerror(errorNumber);
+        return "系统错误（错误号 " + std::to_string(errorNumber) + "）";
     }
 }
