@@ -5,10 +5,16 @@
 
 #include "processingstep.h"
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+// Runs a step on one image into result (width * height bytes): what went wrong, or nothing.
+// imageHostPath names the image in messages.
+using CBatchStepRun = std::function<std::optional<std::string>(
+    const CStepInput& input, BYTE* result, const std::string& imageHostPath)>;
 
 class CBatchRunner {
 public:
@@ -16,6 +22,8 @@ public:
     // outputDirectory when one is given. Progress goes to out, refusals and failures to err.
     CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                  std::ostream& out, std::ostream& err);
+    CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory, std::ostream& out,
+                 std::ostream& err);
 
     // Adds the images of a chosen file, given as a host path. A file that cannot be opened
     // as an image set is reported, counts as failed and adds nothing.
@@ -35,7 +43,7 @@ private:
     // drive mapping, or into the output folder. Nothing for an unmapped drive.
     std::optional<std::string> ResultHostPath(const std::string& resultName) const;
 
-    const CProcessingStep& m_step;
+    CBatchStepRun m_run;
     std::optional<std::string> m_outputDirectory;
     std::ostream& m_out;
     std::ostream& m_err;
