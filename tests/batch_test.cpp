@@ -92,8 +92,13 @@ TEST_F(BatchTest, CommandLineConventions) {
         EXPECT_NE(m_out.find(std::string(step.name) + "\n"), std::string::npos) << m_out;
 
     const std::vector<std::vector<std::string>> wrong{
-        {}, {"segment"}, {"sobel", "a.bmp"}, {"-x", "segment", "a.bmp"}, {"-o"},
-        {"--timeout", "0", "segment", "a.bmp"}, {"--timeout", "soon", "segment", "a.bmp"},
+        {},
+        {"segment"},
+        {"sobel", "a.bmp"},
+        {"-x", "segment", "a.bmp"},
+        {"-o"},
+        {"--timeout", "0", "segment", "a.bmp"},
+        {"--timeout", "soon", "segment", "a.bmp"},
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(args.empty() ? "(nothing)" : args[0]);

@@ -142,7 +142,8 @@ const FaultCase kFaults[] = {
     {"intoinput", "((unsigned char*)image->color)[0] = 1;", "SIGSEGV"},
     {"aborts", "std::abort();", "SIGABRT"},
     {"throws", "throw std::runtime_error(\"坏了\");", "未捕获的异常：坏了"},
-    {"divides", "volatile int zero = 0; image->result[0] = (unsigned char)(image->width / zero);", "SIGFPE"},
+    {"divides", "volatile int zero = 0; image->result[0] = (unsigned char)(image->width / zero);",
+     "SIGFPE"},
 };
 
 TEST_F(InstalledStepTest, FaultsAreReportedAndTheImageAndResultBeforeStay) {
@@ -183,9 +184,13 @@ TEST_F(InstalledStepTest, EndlessStepIsEndedByEscapeAndByTheTimeout) {
     MenuItem("endless")->trigger();
     QTest::qWait(200);
     ASSERT_TRUE(m_view->IsStepRunning());
-    EXPECT_NE(static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveView(), nullptr);
+    auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+    auto* statusBar = dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR));
+    ASSERT_NE(statusBar, nullptr);
+    EXPECT_NE(statusBar->GetPaneText(0).find("正在运行步骤“endless”"), std::string::npos);
     Key(Qt::Key_Escape);
     EXPECT_FALSE(m_view->IsStepRunning());
+    EXPECT_EQ(statusBar->GetPaneText(0), "步骤 endless 已结束，没有结果");
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(m_view->m_pOutputImage, nullptr);
 

@@ -39,7 +39,7 @@ int WriteInfo(const vexlan_step_info& entry) {
 }
 
 void* MapPlanes(int fd, std::size_t size, int protection) {
-    void* plane = mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
+    void* plane = mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd, 0);
     return plane == MAP_FAILED ? nullptr : plane;
 }
 

@@ -28,7 +28,7 @@ constexpr int kSpareFdFloor = 10;
 class CMapping {
 public:
     CMapping(int fd, std::size_t size, int protection)
-        : m_size(size), m_data(mmap(nullptr, size, protection, MAP_SHARED, fd, 0)) {}
+        : m_size(size), m_data(mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd, 0)) {}
     ~CMapping() {
         if (m_data != MAP_FAILED)
             munmap(m_data, m_size);
