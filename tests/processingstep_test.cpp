@@ -33,7 +33,8 @@ TEST(StepTable, IdsAndNamesAreUniqueAndIdsLieInTheProgramsRange) {
         })) << "a step's name is what a teacher types: lower case, no spaces";
         EXPECT_NE(step.run, nullptr);
     }
-    static_assert(ID_NEXT_STEP_COMMAND < 0xE000, "0xE000 and up are the class library's");
+    static_assert(ID_NEXT_STEP_COMMAND <= ID_FIRST_INSTALLED_STEP,
+                  "from ID_FIRST_INSTALLED_STEP on, ids go to installed steps");
 }
 
 TEST(StepTable, FindsTheSegmentationByCommandAndByName) {

@@ -1,5 +1,5 @@
-// Runs the tests inside a toolkit application on the offscreen platform, with settings in a
-// folder of their own.
+// Runs the tests inside a toolkit application on the offscreen platform, with settings and
+// installed steps in folders of their own.
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QTemporaryDir settingsHome;
     setenv("XDG_CONFIG_HOME", settingsHome.path().toLocal8Bit().constData(), 1);
+    QTemporaryDir dataHome;
+    setenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit().constData(), 1);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,8 +1,10 @@
 #include "batchcommand.h"
 
 #include "batchrunner.h"
+#include "installedsteps.h"
 #include "steptable.h"
 
+#include <charconv>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -10,10 +12,11 @@
 
 namespace {
 
-constexpr char kUsage[] = "用法：vexlan-batch [-o 目录] 步骤 文件...\n"
-                          "      vexlan-batch --list\n"
-                          "      vexlan-batch --help\n"
-                          "      vexlan-batch --version\n";
+constexpr char kUsage[] =
+    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] 步骤 文件...\n"
+    "      vexlan-batch --list\n"
+    "      vexlan-batch --help\n"
+    "      vexlan-batch --version\n";
 
 constexpr char kHelp[] =
     "对每个文件中的每个图像运行一个处理步骤，并像“文件 > 保存”那样写出结果。\n"
@@ -23,7 +26,9 @@ constexpr char kHelp[] =
     "\n"
     "  -o 目录, --output=目录\n"
     "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
-    "  --list     列出所有处理步骤\n"
+    "  --timeout 秒  已安装的步骤处理一个图像超过这么多秒就结束它，算作失败\n"
+    "  --in-process  在本进程中运行已安装的步骤，不加隔离，便于用 gdb 找到出错的那一行\n"
+    "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build）\n"
     "  --help     显示本帮助\n"
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
@@ -40,6 +45,8 @@ struct BatchOptions {
     bool help = false;
     bool list = false;
     bool version = false;
+    std::optional<std::string> timeout; // seconds, checked once the options are read
+    bool inProcess = false;
     std::vector<std::string> operands; // the step, then the files
 };
 
@@ -58,6 +65,8 @@ constexpr OptionSpec kOptions[] = {
     {'\0', "list", nullptr, nullptr, &BatchOptions::list},
     {'\0', "help", nullptr, nullptr, &BatchOptions::help},
     {'\0', "version", nullptr, nullptr, &BatchOptions::version},
+    {'\0', "timeout", &BatchOptions::timeout, "秒数", nullptr},
+    {'\0', "in-process", nullptr, nullptr, &BatchOptions::inProcess},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -176,9 +185,48 @@ int UsageError(std::ostream& err, const std::string& problem) {
     return kBatchUsageError;
 }
 
-void ListSteps(std::ostream& out) {
+std::optional<double> PositiveSeconds(const std::string& text) {
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !(seconds > 0))
+        return std::nullopt;
+    return seconds;
+}
+
+void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
+    for (const std::string& problem : installed.problems)
+        err << "vexlan-batch：" << problem << "\n";
+}
+
+void ListSteps(std::ostream& out, std::ostream& err) {
     for (const CProcessingStep& step : ProcessingSteps())
         out << step.name << "\n";
+    const CInstalledSteps installed = FindInstalledSteps();
+    ReportProblems(installed, err);
+    for (const CInstalledStep& step : installed.steps)
+        out << step.name << "\t" << step.menuText << "\t" << step.path << "\n";
+}
+
+// An installed step, in its own process or, for a debugger, in this one.
+CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
+                               std::optional<double> timeout) {
+    if (inProcess)
+        return [step](const CStepInput& input, BYTE* result, const std::string&) {
+            return RunInstalledStepHere(step, input, result);
+        };
+    return
+        [step, timeout](const CStepInput& input, BYTE* result, const std::string& imageHostPath) {
+            return RunInstalledStep(step, input, result, timeout, imageHostPath);
+        };
+}
+
+int RunOnFiles(CBatchRunner runner, const std::vector<std::string>& operands) {
+    for (std::size_t i = 1; i < operands.size(); ++i)
+        runner.AddChosenFile(operands[i]);
+    if (runner.Run())
+        return kBatchAllSaved;
+    return runner.StopSignal() != 0 ? kBatchStoppedBySignal + runner.StopSignal()
+                                    : kBatchSomeFailed;
 }
 
 } // namespace
@@ -197,23 +245,30 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return kBatchAllSaved;
     }
     if (options->list) {
-        ListSteps(out);
+        ListSteps(out, err);
         return kBatchAllSaved;
     }
+    const std::optional<double> timeout =
+        options->timeout ? PositiveSeconds(*options->timeout) : std::nullopt;
+    if (options->timeout && !timeout)
+        return UsageError(err, "选项 --timeout 后面应是一个大于 0 的秒数");
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
-    const CProcessingStep* step = FindStepByName(options->operands[0]);
-    if (!step)
-        return UsageError(err, "没有名为 " + options->operands[0] +
-                                   " 的处理步骤（vexlan-batch --list 列出所有步骤）");
+    const std::string& name = options->operands[0];
+    const CProcessingStep* step = FindStepByName(name);
+    const CInstalledSteps installed = step ? CInstalledSteps{} : FindInstalledSteps();
+    const CInstalledStep* installedStep = installed.Find(name);
+    if (!step && !installedStep) {
+        ReportProblems(installed, err);
+        return UsageError(err,
+                          "没有名为 " + name + " 的处理步骤（vexlan-batch --list 列出所有步骤）");
+    }
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
-
-    CBatchRunner runner(*step, options->outputDirectory, out, err);
-    for (std::size_t i = 1; i < options->operands.size(); ++i)
-        runner.AddChosenFile(options->operands[i]);
-    if (runner.Run())
-        return kBatchAllSaved;
-    return runner.StopSignal() != 0 ? kBatchStoppedBySignal + runner.StopSignal()
-                                    : kBatchSomeFailed;
+    if (step)
+        return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err),
+                          options->operands);
+    return RunOnFiles(CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout),
+                                   options->outputDirectory, out, err),
+                      options->operands);
 }

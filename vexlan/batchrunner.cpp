@@ -46,7 +46,17 @@ std::vector<std::string> PartsBelowRoot(std::string_view path) {
 
 CBatchRunner::CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                            std::ostream& out, std::ostream& err)
-    : m_step(step), m_outputDirectory(std::move(outputDirectory)), m_out(out), m_err(err) {}
+    : CBatchRunner(
+          [&step](const CStepInput& input, BYTE* result, const std::string&) {
+              ApplyStep(step, input, result);
+              return std::optional<std::string>();
+          },
+          std::move(outputDirectory), out, err) {}
+
+CBatchRunner::CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory,
+                           std::ostream& out, std::ostream& err)
+    : m_run(std::move(run)), m_outputDirectory(std::move(outputDirectory)), m_out(out), m_err(err) {
+}
 
 void CBatchRunner::AddChosenFile(const std::string& hostPath) {
     // The file dialog hands the program an absolute path in the program's own form.
@@ -141,7 +151,10 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     if (!size || !gray || !color || !result)
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
     decoder.ReadPixels(file.get(), gray.get(), color.get());
-    ApplyStep(m_step, {decoder.Width(), decoder.Height(), gray.get(), color.get()}, result.get());
+    if (const std::optional<std::string> failure =
+            m_run({decoder.Width(), decoder.Height(), gray.get(), color.get()}, result.get(),
+                  AfxHostPath(*fullName).value_or(*fullName)))
+        return fail(*failure);
 
     if (const std::optional<std::string> failure =
             SaveResultFile(hostPath, shown, decoder.Width(), decoder.Height(), result.get()))

@@ -6,6 +6,7 @@
 #include "processingstep.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <optional>
@@ -14,6 +15,11 @@
 #include <utility>
 #include <vector>
 
+// Runs a step on one image into result (width * height bytes): what went wrong, or nothing.
+// imageHostPath names the image in messages.
+using CBatchStepRun = std::function<std::optional<std::string>(
+    const CStepInput& input, BYTE* result, const std::string& imageHostPath)>;
+
 class CBatchRunner {
 public:
     // Results go to "D:\out<stem>.raw" (through the drive mapping), or, when outputDirectory
@@ -21,6 +27,8 @@ public:
     // Progress goes to out, refusals and failures to err.
     CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                  std::ostream& out, std::ostream& err);
+    CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory, std::ostream& out,
+                 std::ostream& err);
 
     // Adds the images of a chosen file, given as a host path. A file that cannot be opened
     // as an image set is reported, counts as failed and adds nothing.
@@ -49,7 +57,7 @@ private:
     std::optional<std::string> OverwriteRefusal(const std::string& hostPath) const;
     void ReportStop(std::size_t entriesRun, int saved) const;
 
-    const CProcessingStep& m_step;
+    CBatchStepRun m_run;
     std::optional<std::string> m_outputDirectory;
     std::ostream& m_out;
     std::ostream& m_err;

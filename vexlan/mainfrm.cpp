@@ -1,6 +1,7 @@
 #include "mainfrm.h"
 
 #include "resource.h"
+#include "vexlanview.h"
 
 IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
 
@@ -43,6 +44,8 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);
+    if (auto* view = dynamic_cast<CVexlanView*>(GetActiveView()))
+        view->WatchInstalledSteps();
     return 0;
 }
 

@@ -13,5 +13,9 @@
    ID_NEXT_STEP_COMMAND's value and moves it on by one. */
 #define ID_COLOR_SEGMENTATION 32771
 #define ID_NEXT_STEP_COMMAND 32772
+/* The steps installed as files get their commands at run time from the top of the program's
+   range, which built-in steps leave free. */
+#define ID_FIRST_INSTALLED_STEP 0xD000
+#define ID_LAST_INSTALLED_STEP 0xDFFF
 
 #endif

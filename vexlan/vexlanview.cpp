@@ -4,6 +4,7 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "resource.h"
+#include "runningstep.h"
 #include "steptable.h"
 #include "vexlandoc.h"
 
@@ -48,6 +49,7 @@ ON_COMMAND(ID_FILE_PRINT, &CView::OnFilePrint)
 ON_COMMAND(ID_FILE_PRINT_DIRECT, &CView::OnFilePrint)
 ON_COMMAND(ID_FILE_PRINT_PREVIEW, &CView::OnFilePrintPreview)
 ON_COMMAND(ID_COLOR_SEGMENTATION, &CVexlanView::OnColorSegmentation)
+ON_COMMAND_RANGE(ID_FIRST_INSTALLED_STEP, ID_LAST_INSTALLED_STEP, &CVexlanView::OnInstalledStep)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView() = default;
@@ -62,6 +64,7 @@ CVexlanDoc* CVexlanView::GetDocument() const {
 void CVexlanView::LoadImageAt(int index) {
     if (!m_pFileNames || index < 0)
         return;
+    EndRunningStep(); // its result would belong to the image before
     // Whatever this load ends with, the output plane no longer belongs to the current entry,
     // and File Save would write it under that entry's name.
     m_pOutputImage.reset();
@@ -116,6 +119,7 @@ void CVexlanView::OnFileOpen() {
     MyFDlg.m_ofn.lpstrFilter = filter;
     MyFDlg.m_ofn.lpstrInitialDir = "D:\\";
 
+    EndRunningStep();
     m_bShowResult = 0;
     m_bColorMode = 0;
     m_bGrayMode = 0;
@@ -152,6 +156,8 @@ bool CVexlanView::OpenImageSet(const std::string& path) {
 }
 
 void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+    if (nChar == VK_ESCAPE)
+        EndRunningStep();
     if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
         ++m_nCurrentFile;
         LoadImageAt(m_nCurrentFile);
@@ -170,6 +176,8 @@ void CVexlanView::OnColorSegmentation() {
 }
 
 void CVexlanView::RunStep(UINT commandId) {
+    EndRunningStep();
+    m_shownInstalledStep.reset();
     if (const CProcessingStep* step = FindStepByCommand(commandId))
         RunStep(*step);
 }
@@ -192,6 +200,111 @@ void CVexlanView::RunStep(const CProcessingStep& step) {
     m_pResultImage = std::move(result);
     m_bShowResult = 1;
     OnInitialUpdate();
+}
+
+void CVexlanView::WatchInstalledSteps() {
+    m_pStepFolderWatch = std::make_unique<CFolderWatch>([this] { UpdateInstalledSteps(); });
+    m_pStepFolderWatch->Watch(StepFolders());
+    UpdateInstalledSteps();
+}
+
+void CVexlanView::UpdateInstalledSteps() {
+    const std::vector<std::string> problemsBefore = m_installedSteps.problems;
+    m_installedSteps = FindInstalledSteps();
+    if (!m_installedSteps.problems.empty() && m_installedSteps.problems != problemsBefore) {
+        std::string message;
+        for (const std::string& problem : m_installedSteps.problems)
+            message += problem + "\n";
+        ShowMessage(message);
+    }
+    std::vector<CAddedMenuItem> items;
+    for (const CInstalledStep& step : m_installedSteps.steps)
+        if (items.size() <= ID_LAST_INSTALLED_STEP - ID_FIRST_INSTALLED_STEP)
+            items.push_back({static_cast<UINT>(ID_FIRST_INSTALLED_STEP + items.size()),
+                             step.menuText, step.prompt});
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SetAddedMenuItems(ID_COLOR_SEGMENTATION, items);
+
+    // Save in the editor, vexlan-step build, look: the shown result follows its file.
+    if (!m_shownInstalledStep || m_bShowResult != 1 || !m_pResultImage)
+        return;
+    const auto replaced = std::ranges::find(m_installedSteps.steps, m_shownInstalledStep->path,
+                                            &CInstalledStep::path);
+    if (replaced != m_installedSteps.steps.end() && replaced->stamp != m_shownInstalledStep->stamp)
+        RunInstalledStep(*replaced);
+}
+
+void CVexlanView::OnInstalledStep(UINT commandId) {
+    const std::size_t index = commandId - ID_FIRST_INSTALLED_STEP;
+    if (index < m_installedSteps.steps.size())
+        RunInstalledStep(m_installedSteps.steps[index]);
+}
+
+void CVexlanView::RunInstalledStep(const CInstalledStep& step) {
+    EndRunningStep();
+    const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
+    if (!m_pGrayImage || !size || *size == 0)
+        return;
+    auto running = std::make_unique<CRunningStep>(
+        step, CStepInput{m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()},
+        CurrentImageHostPath(), m_bPlanesAreCurrent, [this] { OnInstalledStepEnded(); });
+    if (!running->Started()) {
+        ShowMessage(running->Problem());
+        return;
+    }
+    m_pRunningStep = std::move(running);
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SetMessageText("正在运行步骤“" + step.menuText + "”（" + step.name +
+                              "），按 Esc 结束");
+}
+
+void CVexlanView::EndRunningStep() {
+    if (!m_pRunningStep)
+        return;
+    const std::string name = m_pRunningStep->Step().name;
+    m_pRunningStep.reset(); // its process is killed
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SetMessageText("步骤 " + name + " 已结束，没有结果");
+}
+
+void CVexlanView::OnInstalledStepEnded() {
+    const std::optional<CStepEnd> end = m_pRunningStep ? m_pRunningStep->Collect() : std::nullopt;
+    if (!end)
+        return;
+    const std::unique_ptr<CRunningStep> running = std::move(m_pRunningStep);
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->ShowIdlePrompt();
+    // The image and the result before stay: nothing of a failed run is shown or saved.
+    if (end->kind != CStepEnd::Kind::Finished) {
+        ShowMessage(StepEndMessage(running->Step().name, *end, running->ImageHostPath()));
+        return;
+    }
+    const std::size_t size = PlaneSize(m_nWidth, m_nHeight).value_or(0);
+    CByteBlock result = DEBUG_NEW_BYTES(size);
+    if (!result || !running->CopyResult(result.get()))
+        return ShowMessage(FileProblemMessage(running->ImageHostPath(), kTooLargeForMemory));
+    TakeResult(std::move(result), size, running->PlanesAreCurrent());
+    m_shownInstalledStep = running->Step();
+}
+
+void CVexlanView::TakeResult(CByteBlock result, std::size_t size, bool planesAreCurrent) {
+    if (planesAreCurrent) {
+        CByteBlock output = DEBUG_NEW_BYTES(size);
+        if (output) {
+            std::copy_n(result.get(), size, output.get());
+            m_pOutputImage = std::move(output);
+        }
+    }
+    m_pResultImage = std::move(result);
+    m_bShowResult = 1;
+    OnInitialUpdate();
+}
+
+std::string CVexlanView::CurrentImageHostPath() const {
+    const char* name =
+        m_pFileNames ? m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile : "";
+    const std::string fullName = JoinEntryPath(m_szDirectory, name).value_or(name);
+    return AfxHostPath(fullName).value_or(fullName);
 }
 
 void CVexlanView::OnFileSave() {

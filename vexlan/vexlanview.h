@@ -2,13 +2,17 @@
 #pragma once
 
 #include "afxwin.h"
+#include "installedsteps.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 
 class CVexlanDoc;
 class CBitmapDecoder;
 struct CImageSetChoice;
 struct CProcessingStep;
+class CRunningStep;
 
 class CVexlanView : public CScrollView {
 protected:
@@ -38,6 +42,18 @@ public:
     void RunStep(UINT commandId);
     void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+
+    // The steps installed as files: listed under 颜色 below 颜色分割, followed live. When the
+    // file of the step whose result is shown was replaced, it runs again.
+    void WatchInstalledSteps();
+    void UpdateInstalledSteps();
+    const CInstalledSteps& InstalledSteps() const { return m_installedSteps; }
+    void OnInstalledStep(UINT commandId);
+    // Starts an installed step in its own process and returns: the window goes on, the
+    // status bar names the step, Esc ends it. Its result is taken as RunStep takes one.
+    void RunInstalledStep(const CInstalledStep& step);
+    bool IsStepRunning() const { return m_pRunningStep != nullptr; }
+    void EndRunningStep();
 
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
     void OnInitialUpdate() override;
@@ -76,6 +92,16 @@ private:
     // The painted extent: the image while a mode shows it, and the result beside it while
     // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
+
+    void OnInstalledStepEnded();
+    void TakeResult(CByteBlock result, std::size_t size, bool planesAreCurrent);
+    std::string CurrentImageHostPath() const;
+
+    CInstalledSteps m_installedSteps;
+    std::unique_ptr<CFolderWatch> m_pStepFolderWatch;
+    std::unique_ptr<CRunningStep> m_pRunningStep;
+    // The installed step whose result is shown, as its file was when it ran.
+    std::optional<CInstalledStep> m_shownInstalledStep;
 
     // The bits per pixel of the file the planes were decoded from.
     int m_nPlaneBits = 0;

@@ -21,6 +21,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -75,7 +76,9 @@ struct CFrameUi {
     QMainWindow* window = nullptr;
     PromptFilter* promptFilter = nullptr;
     std::vector<std::pair<QShortcut*, UINT>> shortcuts;
-    std::vector<QAction*> listItems; // items that stand in for a placeholder's list
+    std::vector<QAction*> listItems;  // items that stand in for a placeholder's list
+    std::vector<QAction*> addedItems; // SetAddedMenuItems's, their separator first
+    std::map<UINT, std::string> addedPrompts;
 };
 
 IMPLEMENT_DYNAMIC(CFrameWnd, CWnd)
@@ -95,6 +98,14 @@ CFrameWnd::~CFrameWnd() {
 
 namespace {
 
+QAction* NewCommandItem(CFrameWnd& frame, QMenu* menu, const QString& text, UINT id) {
+    auto* action = new QAction(text, menu);
+    action->setData(id);
+    QObject::connect(action, &QAction::triggered, menu, [&frame, id] { frame.SendCommand(id); });
+    QObject::connect(action, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
+    return action;
+}
+
 void UpdateListItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu, QAction* placeholder,
                      const CCmdUI& state) {
     for (QAction* item : ui.listItems)
@@ -106,10 +117,9 @@ void UpdateListItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu, QAction* place
         return;
     UINT id = state.m_nID;
     for (const std::string& text : *state.m_replacement) {
-        auto* item = new QAction(QString::fromStdString(text), menu);
+        QAction* item = NewCommandItem(frame, menu, QString::fromStdString(text), id);
+        item->setData(QVariant()); // the placeholder's update rule covers it
         menu->insertAction(placeholder, item);
-        QObject::connect(item, &QAction::triggered, menu, [&frame, id] { frame.SendCommand(id); });
-        QObject::connect(item, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
         ui.listItems.push_back(item);
         ++id;
     }
@@ -145,17 +155,22 @@ void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
             continue;
         }
         const UINT id = item.id;
-        QAction* action = menu->addAction(text);
-        action->setData(id);
+        QAction* action = NewCommandItem(frame, menu, text, id);
+        menu->addAction(action);
         action->setEnabled((item.flags & MF_GRAYED) == 0);
         action->setProperty("placeholder", id == ID_FILE_MRU_FILE1);
-        QObject::connect(action, &QAction::triggered, menu,
-                         [&frame, id] { frame.SendCommand(id); });
-        QObject::connect(action, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
     }
     QObject::connect(menu, &QMenu::aboutToShow, menu,
                      [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
     QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+}
+
+QAction* FindCommandItem(QMainWindow* window, UINT id) {
+    for (QMenu* menu : window->menuBar()->findChildren<QMenu*>())
+        for (QAction* action : menu->actions())
+            if (!action->menu() && action->data().isValid() && action->data().toUInt() == id)
+                return action;
+    return nullptr;
 }
 
 void BuildMenuBar(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
@@ -341,14 +356,42 @@ void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
 }
 
 void CFrameWnd::ShowPrompt(UINT nID) {
-    if (auto* statusBar = GetControlBar(AFX_IDW_STATUS_BAR))
-        if (auto* bar = dynamic_cast<CStatusBar*>(statusBar))
-            bar->SetPaneText(0, FirstField(AfxLoadString(nID)).c_str());
+    const auto added = m_pUi->addedPrompts.find(nID);
+    SetMessageText(added != m_pUi->addedPrompts.end() ? added->second
+                                                      : FirstField(AfxLoadString(nID)));
+}
+
+void CFrameWnd::SetMessageText(const std::string& text) {
+    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
+        bar->SetPaneText(0, text.c_str());
+}
+
+void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem>& items) {
+    for (QAction* action : m_pUi->addedItems)
+        delete action;
+    m_pUi->addedItems.clear();
+    m_pUi->addedPrompts.clear();
+    QAction* anchor = m_pUi->window ? FindCommandItem(m_pUi->window, afterId) : nullptr;
+    if (!anchor || items.empty())
+        return;
+    auto* menu = qobject_cast<QMenu*>(anchor->parent());
+    const QList<QAction*> actions = menu->actions();
+    const qsizetype next = actions.indexOf(anchor) + 1;
+    QAction* before = next < actions.size() ? actions[next] : nullptr;
+    auto* separator = new QAction(menu);
+    separator->setSeparator(true);
+    m_pUi->addedItems.push_back(separator);
+    for (const CAddedMenuItem& item : items) {
+        m_pUi->addedItems.push_back(
+            NewCommandItem(*this, menu, QString::fromStdString(item.text), item.id));
+        m_pUi->addedPrompts[item.id] = item.prompt;
+    }
+    for (QAction* action : m_pUi->addedItems)
+        menu->insertAction(before, action);
 }
 
 void CFrameWnd::ShowIdlePrompt() {
-    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
-        bar->SetPaneText(0, AfxLoadString(AFX_IDS_IDLEMESSAGE).c_str());
+    SetMessageText(AfxLoadString(AFX_IDS_IDLEMESSAGE));
 }
 
 void CFrameWnd::OnIdleUpdateCmdUI() {

@@ -12,6 +12,13 @@
 class CControlBar;
 struct CFrameUi;
 
+// A menu item the program adds while it runs, with the prompt the message pane shows for it.
+struct CAddedMenuItem {
+    UINT id = 0;
+    std::string text;
+    std::string prompt;
+};
+
 class CFrameWnd : public CWnd {
     DECLARE_DYNAMIC(CFrameWnd)
     DECLARE_MESSAGE_MAP()
@@ -51,6 +58,11 @@ public:
     // The message pane: a command's prompt while it is pointed at, the idle text otherwise.
     void ShowPrompt(UINT nID);
     void ShowIdlePrompt();
+    void SetMessageText(const std::string& text);
+
+    // Shows items, after a separator, below the menu item of command afterId, in place of
+    // those shown there before; no items removes them and their separator.
+    void SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem>& items);
     // Brings the bars and the keys up to date; runs while the program is idle.
     void OnIdleUpdateCmdUI();
 

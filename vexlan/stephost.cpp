@@ -1,0 +1,79 @@
+// vexlan-step-host: the process of its own in which an installed step runs.
+//   vexlan-step-host info STEPFILE              entry into the report (fd 3)
+//   vexlan-step-host run STEPFILE WIDTH HEIGHT  planes from fd 4 (read-only), result to fd 5
+// A refusal (status 3) or an uncaught exception (status 4) is described in the report.
+#include "steplibrary.h"
+#include "stepprocess.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+namespace {
+
+constexpr int kReportFd = 3;
+constexpr int kPlanesFd = 4;
+constexpr int kResultFd = 5;
+
+void WriteReport(const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = write(kReportFd, text.data() + written, text.size() - written);
+        if (n <= 0)
+            return;
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+int Refuse(const std::string& problem) {
+    WriteReport(problem);
+    return kStepHostRefused;
+}
+
+int WriteInfo(const vexlan_step_info& entry) {
+    WriteReport(std::string(entry.name) + '\n' + entry.menu_text + '\n' + entry.prompt);
+    return 0;
+}
+
+void* MapPlanes(int fd, std::size_t size, int protection) {
+    void* plane = mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd, 0);
+    return plane == MAP_FAILED ? nullptr : plane;
+}
+
+int Run(const vexlan_step_info& entry, int width, int height) {
+    const std::optional<std::size_t> size = PlaneSize(width, height);
+    if (!size || *size == 0 || *size > SIZE_MAX / 4)
+        return Refuse("图像大小不对");
+    const auto* planes =
+        static_cast<const unsigned char*>(MapPlanes(kPlanesFd, 4 * *size, PROT_READ));
+    auto* result = static_cast<unsigned char*>(MapPlanes(kResultFd, *size, PROT_READ | PROT_WRITE));
+    if (!planes || !result)
+        return Refuse("无法映射共享的图像");
+    const vexlan_image image{width, height, planes, planes + *size, result};
+    try {
+        entry.run(&image);
+    } catch (const std::exception& exception) {
+        WriteReport(exception.what());
+        return kStepHostThrew;
+    } catch (...) {
+        return kStepHostThrew;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 2 ? argv[1] : "";
+    if (mode != "info" && !(mode == "run" && argc == 5))
+        return kStepHostUsage;
+    const CStepLibrary library(argv[2]);
+    if (!library.Entry())
+        return Refuse(library.Problem());
+    if (mode == "info")
+        return WriteInfo(*library.Entry());
+    return Run(*library.Entry(), std::atoi(argv[3]), std::atoi(argv[4]));
+}
