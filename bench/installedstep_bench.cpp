@@ -1,5 +1,6 @@
 // An installed step run as the program runs it (its own process, the planes shared with it,
 // the result read back) against the same function called in this process, on 4096 x 4096.
+#include "debugalloc.h"
 #include "installedsteps.h"
 #include "steplibrary.h"
 
@@ -8,45 +9,45 @@
 #include <algorithm>
 #include <cstddef>
 #include <random>
-#include <vector>
 
 namespace {
 
 constexpr int kSide = 4096;
 constexpr std::size_t kPixels = std::size_t(kSide) * kSide;
 
+// The image as the view holds it once a step of its own process has run on it: in shared
+// memory. Each run, like each menu command, gets a result plane of its own.
 struct Planes {
-    std::vector<BYTE> gray = std::vector<BYTE>(kPixels);
-    std::vector<BYTE> color = std::vector<BYTE>(3 * kPixels);
-    std::vector<BYTE> result = std::vector<BYTE>(kPixels);
+    CByteBlock gray = DEBUG_NEW_SHARED_BYTES(kPixels);
+    CByteBlock color = DEBUG_NEW_SHARED_BYTES(3 * kPixels);
     Planes() {
         std::mt19937 generator(12345);
-        for (BYTE& byte : color)
-            byte = static_cast<BYTE>(generator());
+        std::generate_n(color.get(), 3 * kPixels, [&] { return static_cast<BYTE>(generator()); });
     }
-    CStepInput Input() const { return {kSide, kSide, gray.data(), color.data()}; }
+    CStepInput Input() const { return {kSide, kSide, gray.get(), color.get()}; }
 };
 
 void InProcess(benchmark::State& state) {
-    Planes planes;
+    const Planes planes;
     const CStepLibrary library(VEXLAN_BENCH_STEP);
-    const vexlan_image image{kSide, kSide, planes.gray.data(), planes.color.data(),
-                             planes.result.data()};
     for (auto _ : state) {
-        std::fill(planes.result.begin(), planes.result.end(), BYTE{0}); // as ApplyStep does
+        CByteBlock result = DEBUG_NEW_BYTES(kPixels);
+        std::fill_n(result.get(), kPixels, BYTE{0}); // as a built-in step gets it
+        const vexlan_image image{kSide, kSide, planes.gray.get(), planes.color.get(), result.get()};
         library.Entry()->run(&image);
-        benchmark::DoNotOptimize(planes.result.data());
+        benchmark::DoNotOptimize(result.get());
         benchmark::ClobberMemory();
     }
 }
 
 void OwnProcess(benchmark::State& state) {
-    Planes planes;
+    const Planes planes;
     const CInstalledStep step{VEXLAN_BENCH_STEP, "benchinvert", "", "", ""};
     for (auto _ : state) {
-        if (RunInstalledStep(step, planes.Input(), planes.result.data(), std::nullopt, "bench"))
+        CByteBlock result = DEBUG_NEW_SHARED_BYTES(kPixels);
+        if (RunInstalledStep(step, planes.Input(), result.get(), std::nullopt, "bench"))
             state.SkipWithError("the step failed");
-        benchmark::DoNotOptimize(planes.result.data());
+        benchmark::DoNotOptimize(result.get());
         benchmark::ClobberMemory();
     }
 }

@@ -145,9 +145,10 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     if (decoder.ReadHeader(file.get()) != CBitmapDecoder::Result::Decodable)
         return fail(FileProblemMessage(*fullName, decoder.Problem()));
     const std::optional<std::size_t> size = PlaneSize(decoder.Width(), decoder.Height());
-    CByteBlock gray = DEBUG_NEW_BYTES(decoder.GrayPlaneSize());
-    CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
-    CByteBlock result = DEBUG_NEW_BYTES(size.value_or(0));
+    // In shared memory, so that an installed step's own process works on them in place.
+    CByteBlock gray = DEBUG_NEW_SHARED_BYTES(decoder.GrayPlaneSize());
+    CByteBlock color = DEBUG_NEW_SHARED_BYTES(decoder.ColorPlaneSize());
+    CByteBlock result = DEBUG_NEW_SHARED_BYTES(size.value_or(0));
     if (!size || !gray || !color || !result)
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
     decoder.ReadPixels(file.get(), gray.get(), color.get());

@@ -164,13 +164,11 @@ std::optional<std::string> RunInstalledStep(const CInstalledStep& step, const CS
                                             BYTE* result, std::optional<double> timeoutSeconds,
                                             const std::string& imageHostPath) {
     CStepProcess process;
-    if (!process.StartRun(step.path, input))
+    if (!process.StartRun(step.path, input, result))
         return process.Problem();
     const CStepEnd end = *process.WaitWithTimeout(timeoutSeconds);
     if (end.kind != CStepEnd::Kind::Finished)
         return StepEndMessage(step.name, end, imageHostPath);
-    if (!process.CopyResult(result))
-        return "无法读取步骤 " + step.name + " 的结果";
     return std::nullopt;
 }
 

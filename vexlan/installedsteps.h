@@ -36,8 +36,9 @@ std::vector<std::string> StepFolders();
 // and a name already taken are refused with a problem each.
 CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders = StepFolders());
 
-// Runs step on input in its own process and copies its result (width * height bytes) to
-// result. A step that runs longer than timeoutSeconds is killed. Nothing when it ran; what
+// Runs step on input in its own process, which writes its result (width * height bytes)
+// straight into result; the planes and result are shared blocks (DEBUG_NEW_SHARED_BYTES),
+// result zeroed. A step that runs longer than timeoutSeconds is killed. Nothing when it ran; what
 // happened otherwise, naming the step and imageHostPath, with the command that repeats the
 // run in a debugger.
 std::optional<std::string> RunInstalledStep(const CInstalledStep& step, const CStepInput& input,

@@ -12,9 +12,10 @@
 
 class CRunningStep {
 public:
-    // Starts step on input; Problem() says why when Started() is false.
-    CRunningStep(const CInstalledStep& step, const CStepInput& input, std::string imageHostPath,
-                 bool planesAreCurrent, std::function<void()> ended);
+    // Starts step on input into result, a zeroed shared block that it holds until the step
+    // ends; Problem() says why when Started() is false.
+    CRunningStep(const CInstalledStep& step, const CStepInput& input, CByteBlock result,
+                 std::string imageHostPath, bool planesAreCurrent, std::function<void()> ended);
 
     bool Started() const { return m_process.Running(); }
     const std::string& Problem() const { return m_process.Problem(); }
@@ -24,12 +25,14 @@ public:
     // How the process ended, once ended() was called; nothing before.
     std::optional<CStepEnd> Collect() { return m_process.Wait(0); }
     void End() { m_process.End(); }
-    bool CopyResult(BYTE* result) const { return m_process.CopyResult(result); }
+    // The result plane, once the step has Finished.
+    CByteBlock TakeResult() { return std::move(m_result); }
 
 private:
     CInstalledStep m_step;
     std::string m_imageHostPath;
     bool m_planesAreCurrent;
+    CByteBlock m_result;
     CStepProcess m_process;
     std::unique_ptr<CDescriptorWatch> m_watch;
 };

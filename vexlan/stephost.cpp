@@ -1,6 +1,7 @@
 // vexlan-step-host: the process of its own in which an installed step runs.
 //   vexlan-step-host info STEPFILE              entry into the report (fd 3)
-//   vexlan-step-host run STEPFILE WIDTH HEIGHT  planes from fd 4 (read-only), result to fd 5
+//   vexlan-step-host run STEPFILE WIDTH HEIGHT  gray from fd 4 and colour from fd 5 (both
+//                                               read-only), result to fd 6
 // A refusal (status 3) or an uncaught exception (status 4) is described in the report.
 #include "steplibrary.h"
 #include "stepprocess.h"
@@ -15,8 +16,9 @@
 namespace {
 
 constexpr int kReportFd = 3;
-constexpr int kPlanesFd = 4;
-constexpr int kResultFd = 5;
+constexpr int kGrayFd = 4;
+constexpr int kColorFd = 5;
+constexpr int kResultFd = 6;
 
 void WriteReport(const std::string& text) {
     std::size_t written = 0;
@@ -38,8 +40,11 @@ int WriteInfo(const vexlan_step_info& entry) {
     return 0;
 }
 
+// The image's pages are mapped as the step reads them, many at a fault; the result's are
+// made at once, since a step writes all of them.
 void* MapPlanes(int fd, std::size_t size, int protection) {
-    void* plane = mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd, 0);
+    const int populate = protection & PROT_WRITE ? MAP_POPULATE : 0;
+    void* plane = mmap(nullptr, size, protection, MAP_SHARED | populate, fd, 0);
     return plane == MAP_FAILED ? nullptr : plane;
 }
 
@@ -47,12 +52,13 @@ int Run(const vexlan_step_info& entry, int width, int height) {
     const std::optional<std::size_t> size = PlaneSize(width, height);
     if (!size || *size == 0 || *size > SIZE_MAX / 4)
         return Refuse("图像大小不对");
-    const auto* planes =
-        static_cast<const unsigned char*>(MapPlanes(kPlanesFd, 4 * *size, PROT_READ));
+    const auto* gray = static_cast<const unsigned char*>(MapPlanes(kGrayFd, *size, PROT_READ));
+    const auto* color =
+        static_cast<const unsigned char*>(MapPlanes(kColorFd, 3 * *size, PROT_READ));
     auto* result = static_cast<unsigned char*>(MapPlanes(kResultFd, *size, PROT_READ | PROT_WRITE));
-    if (!planes || !result)
+    if (!gray || !color || !result)
         return Refuse("无法映射共享的图像");
-    const vexlan_image image{width, height, planes, planes + *size, result};
+    const vexlan_image image{width, height, gray, color, result};
     try {
         entry.run(&image);
     } catch (const std::exception& exception) {

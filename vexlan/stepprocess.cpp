@@ -1,5 +1,7 @@
 #include "stepprocess.h"
 
+#include "debugalloc.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -25,49 +27,17 @@ constexpr int kFirstSharedFd = 3;
 // Above every descriptor the host is given, so that moving one there overwrites none.
 constexpr int kSpareFdFloor = 10;
 
-class CMapping {
-public:
-    CMapping(int fd, std::size_t size, int protection)
-        : m_size(size), m_data(mmap(nullptr, size, protection, MAP_SHARED | MAP_POPULATE, fd, 0)) {}
-    ~CMapping() {
-        if (m_data != MAP_FAILED)
-            munmap(m_data, m_size);
-    }
-    CMapping(const CMapping&) = delete;
-    CMapping& operator=(const CMapping&) = delete;
-    BYTE* Data() const { return m_data == MAP_FAILED ? nullptr : static_cast<BYTE*>(m_data); }
-
-private:
-    std::size_t m_size;
-    void* m_data;
-};
-
-int SharedPlane(const char* name, std::size_t size, unsigned flags = 0) {
-    const int fd = memfd_create(name, MFD_CLOEXEC | flags);
-    if (fd >= 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+// An empty file in memory for the host's report.
+int ReportFile() {
+    return memfd_create("vexlan-report", MFD_CLOEXEC);
 }
 
-// The planes as the host reads them, gray then colour; sealed so that nobody can change
-// them while the step runs.
-int SharedInput(const CStepInput& input, std::size_t size) {
-    const int fd = SharedPlane("vexlan-planes", 4 * size, MFD_ALLOW_SEALING);
-    if (fd < 0)
-        return -1;
-    {
-        const CMapping planes(fd, 4 * size, PROT_READ | PROT_WRITE);
-        if (!planes.Data()) {
-            close(fd);
-            return -1;
-        }
-        std::memcpy(planes.Data(), input.grayPlane, size);
-        std::memcpy(planes.Data() + size, input.colorPlane, 3 * size);
-    }
-    fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
-    return fd;
+// A descriptor of a shared plane through which the host can only read it, whatever the step
+// does; -1 for a plane that is not shared.
+int ReadOnlyDescriptor(const void* plane) {
+    const int fd = AfxSharedBlockDescriptor(plane);
+    return fd < 0 ? -1
+                  : open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 std::string SignalPhrase(int signal) {
@@ -105,7 +75,7 @@ CStepProcess::~CStepProcess() {
 }
 
 void CStepProcess::CloseAll() {
-    for (int* fd : {&m_endFd, &m_reportFd, &m_resultFd}) {
+    for (int* fd : {&m_endFd, &m_reportFd}) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
@@ -113,29 +83,30 @@ void CStepProcess::CloseAll() {
 }
 
 bool CStepProcess::StartInfo(const std::string& stepPath) {
-    m_reportFd = SharedPlane("vexlan-report", 0);
+    m_reportFd = ReportFile();
     return m_reportFd >= 0 ? Spawn({"info", stepPath}, {m_reportFd})
                            : (m_problem = "无法分配共享内存", false);
 }
 
-bool CStepProcess::StartRun(const std::string& stepPath, const CStepInput& input) {
+bool CStepProcess::StartRun(const std::string& stepPath, const CStepInput& input, BYTE* result) {
     const std::optional<std::size_t> size = PlaneSize(input.width, input.height);
     if (!size || *size == 0 || *size > SIZE_MAX / 4) {
         m_problem = "图像大小不对";
         return false;
     }
-    m_resultSize = *size;
-    m_reportFd = SharedPlane("vexlan-report", 0);
-    m_resultFd = SharedPlane("vexlan-result", *size); // a new file reads as zeros
-    const int inputFd = SharedInput(input, *size);
+    m_reportFd = ReportFile();
+    const int grayFd = ReadOnlyDescriptor(input.grayPlane);
+    const int colorFd = ReadOnlyDescriptor(input.colorPlane);
+    const int resultFd = AfxSharedBlockDescriptor(result);
     const bool started =
-        m_reportFd >= 0 && m_resultFd >= 0 && inputFd >= 0 &&
+        m_reportFd >= 0 && grayFd >= 0 && colorFd >= 0 && resultFd >= 0 &&
         Spawn({"run", stepPath, std::to_string(input.width), std::to_string(input.height)},
-              {m_reportFd, inputFd, m_resultFd});
-    if (inputFd >= 0)
-        close(inputFd);
+              {m_reportFd, grayFd, colorFd, resultFd});
+    for (int fd : {grayFd, colorFd})
+        if (fd >= 0)
+            close(fd);
     if (!started && m_problem.empty())
-        m_problem = "无法为步骤分配共享内存";
+        m_problem = "无法与步骤共享图像";
     return started;
 }
 
@@ -231,13 +202,6 @@ std::string CStepProcess::Report() const {
         text.append(buffer.data(), static_cast<std::size_t>(n));
         offset += n;
     }
-}
-
-bool CStepProcess::CopyResult(BYTE* result) const {
-    const CMapping plane(m_resultFd, m_resultSize, PROT_READ);
-    if (plane.Data())
-        std::memcpy(result, plane.Data(), m_resultSize);
-    return plane.Data() != nullptr;
 }
 
 std::vector<std::string> CStepProcess::InfoFields() const {

@@ -1,7 +1,8 @@
 // A step's own process: the program vexlan-step-host beside this one, started afresh with
-// posix_spawn for one run (never a fork of a process that has threads). It reads the planes
-// from shared memory mapped read-only and writes the result into a shared plane of
-// width * height bytes, so a step that writes anywhere else faults in its own process.
+// posix_spawn for one run (never a fork of a process that has threads). It maps the planes,
+// which are shared blocks of the debug allocator, without a copy: the image read-only and the
+// result plane of width * height bytes writable, so a step that writes anywhere else faults
+// in its own process.
 #pragma once
 
 #include "processingstep.h"
@@ -30,8 +31,9 @@ public:
     // Starts the process that reads the step's entry from stepPath; false with Problem() set
     // when it cannot start.
     bool StartInfo(const std::string& stepPath);
-    // Starts the process that runs the step on input.
-    bool StartRun(const std::string& stepPath, const CStepInput& input);
+    // Starts the process that runs the step on input into result. The three planes must be
+    // shared blocks (DEBUG_NEW_SHARED_BYTES); result stays zeroed until the step writes it.
+    bool StartRun(const std::string& stepPath, const CStepInput& input, BYTE* result);
 
     // Readable once the process has ended; -1 when none was started.
     int EndDescriptor() const { return m_endFd; }
@@ -43,9 +45,6 @@ public:
     // Kills a running process: it ends Ended.
     CStepEnd End();
 
-    // After a Finished run: copies the result plane (the size given at the start) to result;
-    // false when it cannot be read.
-    bool CopyResult(BYTE* result) const;
     // After a Finished info: the step's name, menu text and prompt.
     std::vector<std::string> InfoFields() const;
     const std::string& Problem() const { return m_problem; }
@@ -59,8 +58,6 @@ private:
     pid_t m_pid = 0;
     int m_endFd = -1;
     int m_reportFd = -1;
-    int m_resultFd = -1;
-    std::size_t m_resultSize = 0;
     std::string m_problem;
 };
 

@@ -245,9 +245,15 @@ void CVexlanView::RunInstalledStep(const CInstalledStep& step) {
     const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
     if (!m_pGrayImage || !size || *size == 0)
         return;
+    // The step's process maps the planes: they move to shared memory at the first run on an
+    // image, and every later run on it shares them without a copy.
+    CByteBlock result = DEBUG_NEW_SHARED_BYTES(*size);
+    if (!result || !DEBUG_SHARE_BYTES(m_pGrayImage) || !DEBUG_SHARE_BYTES(m_pColorImage))
+        return ShowMessage(FileProblemMessage(CurrentImageHostPath(), kTooLargeForMemory));
     auto running = std::make_unique<CRunningStep>(
         step, CStepInput{m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()},
-        CurrentImageHostPath(), m_bPlanesAreCurrent, [this] { OnInstalledStepEnded(); });
+        std::move(result), CurrentImageHostPath(), m_bPlanesAreCurrent,
+        [this] { OnInstalledStepEnded(); });
     if (!running->Started()) {
         ShowMessage(running->Problem());
         return;
@@ -280,10 +286,7 @@ void CVexlanView::OnInstalledStepEnded() {
         return;
     }
     const std::size_t size = PlaneSize(m_nWidth, m_nHeight).value_or(0);
-    CByteBlock result = DEBUG_NEW_BYTES(size);
-    if (!result || !running->CopyResult(result.get()))
-        return ShowMessage(FileProblemMessage(running->ImageHostPath(), kTooLargeForMemory));
-    TakeResult(std::move(result), size, running->PlanesAreCurrent());
+    TakeResult(running->TakeResult(), size, running->PlanesAreCurrent());
     m_shownInstalledStep = running->Step();
 }
 

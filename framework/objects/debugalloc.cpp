@@ -1,7 +1,11 @@
 #include "debugalloc.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -13,6 +17,7 @@ struct BlockRecord {
     const char* file;
     int line;
     std::size_t size;
+    int sharedFd = -1; // the memory file of a shared block, mapped rather than allocated
 };
 
 struct BlockRegistry {
@@ -38,13 +43,18 @@ bool Matches(const BlockRecord& record, std::string_view stem) {
     return stem.empty() || StemOf(record.file) == stem;
 }
 
-void* Record(void* block, std::size_t size, const char* file, int line) {
+void* Record(void* block, std::size_t size, const char* file, int line, int sharedFd = -1) {
     if (block == nullptr)
         return nullptr;
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
-    registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size});
+    registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size, sharedFd});
     return block;
+}
+
+// A mapping needs at least one byte, as malloc's blocks do here.
+std::size_t MappedSize(std::size_t size) {
+    return size == 0 ? 1 : size;
 }
 
 } // namespace
@@ -57,15 +67,63 @@ void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
     return Record(std::calloc(size == 0 ? 1 : size, 1), size, file, line);
 }
 
-void AfxDebugFree(void* block) {
-    if (block == nullptr)
-        return;
+void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
+    const int fd = memfd_create("vexlan-plane", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    void* block = MAP_FAILED;
+    if (ftruncate(fd, static_cast<off_t>(MappedSize(size))) == 0)
+        block = mmap(nullptr, MappedSize(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (block == MAP_FAILED) {
+        close(fd);
+        return nullptr;
+    }
+    return Record(block, size, file, line, fd);
+}
+
+int AfxSharedBlockDescriptor(const void* block) {
+    auto& registry = Registry();
+    std::lock_guard guard(registry.lock);
+    const auto found = registry.blocks.find(block);
+    return found == registry.blocks.end() ? -1 : found->second.sharedFd;
+}
+
+bool AfxShareBlock(CByteBlock& block, const char* file, int line) {
+    if (!block || AfxSharedBlockDescriptor(block.get()) >= 0)
+        return true;
+    std::size_t size = 0;
     {
         auto& registry = Registry();
         std::lock_guard guard(registry.lock);
-        registry.blocks.erase(block);
+        size = registry.blocks.at(block.get()).size;
     }
-    std::free(block);
+    CByteBlock shared(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line)));
+    if (!shared)
+        return false;
+    std::memcpy(shared.get(), block.get(), size);
+    block = std::move(shared);
+    return true;
+}
+
+void AfxDebugFree(void* block) {
+    if (block == nullptr)
+        return;
+    BlockRecord record{};
+    {
+        auto& registry = Registry();
+        std::lock_guard guard(registry.lock);
+        const auto found = registry.blocks.find(block);
+        if (found != registry.blocks.end()) {
+            record = found->second;
+            registry.blocks.erase(found);
+        }
+    }
+    if (record.sharedFd < 0) {
+        std::free(block);
+        return;
+    }
+    munmap(block, MappedSize(record.size));
+    close(record.sharedFd);
 }
 
 std::vector<CLiveBlock> AfxLiveBlocks(const std::string& stem) {

@@ -14,6 +14,13 @@ void* AfxDebugAlloc(std::size_t size, const char* file, int line);
 // The same for a block whose bytes are all zero; a large one gets the system's zero pages
 // rather than being written.
 void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line);
+// The same in memory that another process can map: a block of zeros backed by a file of its
+// own in memory, which AfxSharedBlockDescriptor names. Costs a system call and a mapping, so
+// it is for planes that another process works on.
+void* AfxDebugAllocShared(std::size_t size, const char* file, int line);
+// The descriptor of a block from AfxDebugAllocShared, or -1 for any other pointer. It stays
+// the block's own: it is closed when the block is freed.
+int AfxSharedBlockDescriptor(const void* block);
 void AfxDebugFree(void* block);
 
 struct CLiveBlock {
@@ -45,10 +52,19 @@ inline CByteBlock AfxAllocBytes(std::size_t size, const char* file, int line) {
 inline CByteBlock AfxAllocZeroedBytes(std::size_t size, const char* file, int line) {
     return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocZeroed(size, file, line)));
 }
+inline CByteBlock AfxAllocSharedBytes(std::size_t size, const char* file, int line) {
+    return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line)));
+}
 inline CCharBlock AfxAllocChars(std::size_t size, const char* file, int line) {
     return CCharBlock(static_cast<char*>(AfxDebugAlloc(size, file, line)));
 }
 
 #define DEBUG_NEW_BYTES(size) AfxAllocBytes((size), __FILE__, __LINE__)
 #define DEBUG_NEW_ZEROED_BYTES(size) AfxAllocZeroedBytes((size), __FILE__, __LINE__)
+// Moves block into shared memory, as AfxDebugAllocShared gives it, with its bytes and its size;
+// false, with block as it was, when there is no memory for it. A shared block stays as it is.
+bool AfxShareBlock(CByteBlock& block, const char* file, int line);
+
+#define DEBUG_SHARE_BYTES(block) AfxShareBlock((block), __FILE__, __LINE__)
+#define DEBUG_NEW_SHARED_BYTES(size) AfxAllocSharedBytes((size), __FILE__, __LINE__)
 #define DEBUG_NEW_CHARS(size) AfxAllocChars((size), __FILE__, __LINE__)
