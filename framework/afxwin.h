@@ -13,6 +13,7 @@
 #include "document.h"
 #include "filedialog.h"
 #include "framewnd.h"
+#include "menucommand.h"
 #include "messagebox.h"
 #include "pathmap.h"
 #include "scrollview.h"

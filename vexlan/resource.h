@@ -14,4 +14,11 @@
 #define ID_COLOR_SEGMENTATION 32771
 #define ID_NEXT_STEP_COMMAND 32772
 
+/* The zoom commands of the View menu, added at run time, at the top of the program's range,
+   away from the step commands that count up. */
+#define ID_VIEW_ZOOM_IN 0xDF00
+#define ID_VIEW_ZOOM_OUT 0xDF01
+#define ID_VIEW_ZOOM_ACTUAL 0xDF02
+#define ID_VIEW_ZOOM_FIT 0xDF03
+
 #endif

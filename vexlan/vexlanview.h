@@ -38,6 +38,15 @@ public:
     void RunStep(UINT commandId);
     void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+    // The message pane tells the image coordinates and values under the pointer, and the
+    // idle text where nothing is painted and when the pointer leaves.
+    void OnMouseMove(UINT nFlags, CPoint point);
+    void OnMouseLeave();
+    // View > Zoom: in and out by powers of two about the window's middle, 1, the whole canvas.
+    void OnViewZoomIn();
+    void OnViewZoomOut();
+    void OnViewZoomActual();
+    void OnViewZoomFit();
 
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
     void OnInitialUpdate() override;

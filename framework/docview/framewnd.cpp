@@ -21,6 +21,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -76,6 +77,7 @@ struct CFrameUi {
     PromptFilter* promptFilter = nullptr;
     std::vector<std::pair<QShortcut*, UINT>> shortcuts;
     std::vector<QAction*> listItems; // items that stand in for a placeholder's list
+    std::map<UINT, std::string> prompts; // of the commands added at run time
 };
 
 IMPLEMENT_DYNAMIC(CFrameWnd, CWnd)
@@ -131,6 +133,20 @@ void UpdatePopup(CFrameWnd& frame, CFrameUi& ui, QMenu* menu) {
     }
 }
 
+QAction* AddCommandItem(CFrameWnd& frame, QMenu* menu, const QString& text, UINT id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    QObject::connect(action, &QAction::triggered, menu, [&frame, id] { frame.SendCommand(id); });
+    QObject::connect(action, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
+    return action;
+}
+
+void FollowUpdateRule(CFrameWnd& frame, CFrameUi& ui, QMenu* menu) {
+    QObject::connect(menu, &QMenu::aboutToShow, menu,
+                     [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+}
+
 void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
                   const std::vector<CMenuItemTemplate>& items) {
     for (const CMenuItemTemplate& item : items) {
@@ -144,18 +160,21 @@ void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
             menu->addSeparator();
             continue;
         }
-        const UINT id = item.id;
-        QAction* action = menu->addAction(text);
-        action->setData(id);
+        QAction* action = AddCommandItem(frame, menu, text, item.id);
         action->setEnabled((item.flags & MF_GRAYED) == 0);
-        action->setProperty("placeholder", id == ID_FILE_MRU_FILE1);
-        QObject::connect(action, &QAction::triggered, menu,
-                         [&frame, id] { frame.SendCommand(id); });
-        QObject::connect(action, &QAction::hovered, menu, [&frame, id] { frame.ShowPrompt(id); });
+        action->setProperty("placeholder", item.id == ID_FILE_MRU_FILE1);
     }
-    QObject::connect(menu, &QMenu::aboutToShow, menu,
-                     [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
-    QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+    FollowUpdateRule(frame, ui, menu);
+}
+
+QMenu* FindOrAddPopup(CFrameWnd& frame, CFrameUi& ui, QWidget* parent, const QString& text) {
+    for (QAction* action : parent->actions())
+        if (action->menu() && action->text() == text)
+            return action->menu();
+    auto* bar = qobject_cast<QMenuBar*>(parent);
+    QMenu* popup = bar ? bar->addMenu(text) : static_cast<QMenu*>(parent)->addMenu(text);
+    FollowUpdateRule(frame, ui, popup);
+    return popup;
 }
 
 void BuildMenuBar(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
@@ -173,6 +192,15 @@ void BuildMenuBar(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     }
 }
 
+void AddShortcut(CFrameWnd& frame, CFrameUi& ui, const QKeySequence& keys, UINT id) {
+    auto* shortcut = new QShortcut(keys, ui.window);
+    QObject::connect(shortcut, &QShortcut::activated, ui.window, [&frame, id] {
+        if (frame.QueryCommandUI(id).m_bEnabled)
+            frame.SendCommand(id);
+    });
+    ui.shortcuts.emplace_back(shortcut, id);
+}
+
 void BuildShortcuts(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     const CResourceEntry* resource =
         AfxGetResources().Find(RT_ACCELERATOR, static_cast<WORD>(nIDResource));
@@ -183,13 +211,7 @@ void BuildShortcuts(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     for (const CAccelEntry& entry : *entries) {
         if (!(entry.flags & FVIRTKEY) || AfxQtKeyOf(entry.key) == 0)
             continue;
-        auto* shortcut = new QShortcut(KeySequenceOf(entry), ui.window);
-        const UINT id = entry.id;
-        QObject::connect(shortcut, &QShortcut::activated, ui.window, [&frame, id] {
-            if (frame.QueryCommandUI(id).m_bEnabled)
-                frame.SendCommand(id);
-        });
-        ui.shortcuts.emplace_back(shortcut, id);
+        AddShortcut(frame, ui, KeySequenceOf(entry), entry.id);
     }
 }
 
@@ -340,15 +362,37 @@ void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
                         m_controlBars.end());
 }
 
+void CFrameWnd::AppendMenuCommands(const std::vector<std::string>& path,
+                                   const std::vector<CMenuCommand>& commands) {
+    if (m_pUi->window == nullptr || path.empty())
+        return;
+    QWidget* parent = m_pUi->window->menuBar();
+    for (const std::string& text : path)
+        parent = FindOrAddPopup(*this, *m_pUi, parent, QString::fromStdString(text));
+    for (const CMenuCommand& command : commands) {
+        AddCommandItem(*this, static_cast<QMenu*>(parent), QString::fromStdString(command.text),
+                       command.id);
+        m_pUi->prompts[command.id] = command.prompt;
+        for (const std::string& keys : command.keys)
+            AddShortcut(*this, *m_pUi,
+                        QKeySequence(QString::fromStdString(keys), QKeySequence::PortableText),
+                        command.id);
+    }
+}
+
 void CFrameWnd::ShowPrompt(UINT nID) {
-    if (auto* statusBar = GetControlBar(AFX_IDW_STATUS_BAR))
-        if (auto* bar = dynamic_cast<CStatusBar*>(statusBar))
-            bar->SetPaneText(0, FirstField(AfxLoadString(nID)).c_str());
+    const auto added = m_pUi->prompts.find(nID);
+    SetMessageText(added != m_pUi->prompts.end() ? added->second
+                                                 : FirstField(AfxLoadString(nID)));
 }
 
 void CFrameWnd::ShowIdlePrompt() {
+    SetMessageText(AfxLoadString(AFX_IDS_IDLEMESSAGE));
+}
+
+void CFrameWnd::SetMessageText(const std::string& text) {
     if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
-        bar->SetPaneText(0, AfxLoadString(AFX_IDS_IDLEMESSAGE).c_str());
+        bar->SetPaneText(0, text.c_str());
 }
 
 void CFrameWnd::OnIdleUpdateCmdUI() {

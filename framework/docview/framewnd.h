@@ -2,6 +2,7 @@
 // resources, and routes commands to the view, the document, itself and the application.
 #pragma once
 
+#include "menucommand.h"
 #include "view.h"
 #include "wnd.h"
 
@@ -48,9 +49,18 @@ public:
     void AddControlBar(CControlBar* pBar);
     void RemoveControlBar(CControlBar* pBar);
 
-    // The message pane: a command's prompt while it is pointed at, the idle text otherwise.
+    // Adds commands at the end of the popup that path names by the texts of its items, from
+    // the menu bar down ({"查看(&V)", "缩放(&Z)"}); a popup of the path that is missing is
+    // added at the end of its parent. The commands follow the command-update rule like those
+    // of the resource tables, and so do their keys.
+    void AppendMenuCommands(const std::vector<std::string>& path,
+                            const std::vector<CMenuCommand>& commands);
+
+    // The message pane: a command's prompt while it is pointed at, the idle text otherwise,
+    // or a text of the program's.
     void ShowPrompt(UINT nID);
     void ShowIdlePrompt();
+    void SetMessageText(const std::string& text);
     // Brings the bars and the keys up to date; runs while the program is idle.
     void OnIdleUpdateCmdUI();
 
