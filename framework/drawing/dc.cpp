@@ -1,6 +1,7 @@
 #include "dc.h"
 
 #include <algorithm>
+#include <cstdint>
 
 CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
     : m_bits(bits), m_stride(stride), m_clip{0, 0, bits ? std::max(width, 0) : 0,
@@ -13,6 +14,7 @@ CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
 void CDC::UpdateClipBounds() {
     m_zoomed = m_zoom != CZoom();
     m_reduce = m_zoom.Reduction();
+    m_reciprocal = UINT64_MAX / static_cast<std::uint64_t>(m_reduce) + 1;
     m_originOffset = m_viewportOrg.y * m_stride + m_viewportOrg.x;
     m_clipOffset = m_clip.top * m_stride + m_clip.left;
     const auto logicalSpan = [this](int deviceBegin, int deviceEnd, int origin,

@@ -81,13 +81,22 @@ private:
             FillBlock(x, y, ToDevice(color));
             return true;
         }
-        const auto across = static_cast<std::uint32_t>(x - m_clipLeft);
-        const auto down = static_cast<std::uint32_t>(y - m_clipTop);
-        const auto step = static_cast<std::uint32_t>(m_reduce);
-        if (across % step != 0 || down % step != 0)
+        const auto across = static_cast<std::uint64_t>(x - m_clipLeft);
+        const auto down = static_cast<std::uint64_t>(y - m_clipTop);
+        const std::uint64_t column = Quotient(across);
+        const std::uint64_t row = Quotient(down);
+        const auto step = static_cast<std::uint64_t>(m_reduce);
+        if (column * step != across || row * step != down)
             return false;
-        m_bits[m_clipOffset + down / step * m_stride + across / step] = ToDevice(color);
+        m_bits[m_clipOffset + static_cast<std::ptrdiff_t>(row) * m_stride +
+               static_cast<std::ptrdiff_t>(column)] = ToDevice(color);
         return true;
+    }
+    // distance / m_reduce by a multiplication: a division per pixel would cost as much as the
+    // rest of painting it. Exact for distances below 2^32 and steps below 2^32.
+    std::uint64_t Quotient(std::uint64_t distance) const {
+        __extension__ using Wide = unsigned __int128;
+        return static_cast<std::uint64_t>((static_cast<Wide>(distance) * m_reciprocal) >> 64);
     }
     bool InClip(int x, int y) const {
         return (static_cast<std::size_t>(x - m_clipLeft) < m_clipWidth) &
@@ -113,6 +122,7 @@ private:
     // store cannot alias: the device index of logical (0, 0), the clip box, and the zoom.
     bool m_zoomed = false;
     std::ptrdiff_t m_reduce = 1;
+    std::uint64_t m_reciprocal = 0; // 2^64 / m_reduce, rounded up
     std::ptrdiff_t m_originOffset = 0;
     std::ptrdiff_t m_clipOffset = 0; // the device index of the clip's corner
     std::ptrdiff_t m_clipLeft = 0;
