@@ -147,8 +147,9 @@ BENCHMARK(PaintVisibleMemcpy)->Name("Paint/visible/memcpy")->Unit(benchmark::kMi
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
-    for (const auto& [name, zoom] : {std::pair("1/16", CZoom::Reducing(16)),
-                                     std::pair("1", CZoom()), std::pair("16", CZoom::Enlarging(16))})
+    for (const auto& [name, zoom] :
+         {std::pair("1/16", CZoom::Reducing(16)), std::pair("1", CZoom()),
+          std::pair("16", CZoom::Enlarging(16))})
         benchmark::RegisterBenchmark((std::string("Paint/zoom/vexlan/") + name).c_str(),
                                      PaintZoomedVexlan, zoom)
             ->Unit(benchmark::kMicrosecond);

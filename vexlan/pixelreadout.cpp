@@ -13,8 +13,8 @@ std::string Format(const char* format, int x, int y, int value) {
 std::string ColorReadout(const CPaintedPlanes& planes, int x, int y, std::size_t at) {
     const BYTE* bgr = planes.color + 3 * at;
     char text[96];
-    const int length = std::snprintf(text, sizeof text, "x %d, y %d  R %d G %d B %d", x, y,
-                                     bgr[2], bgr[1], bgr[0]);
+    const int length = std::snprintf(text, sizeof text, "x %d, y %d  R %d G %d B %d", x, y, bgr[2],
+                                     bgr[1], bgr[0]);
     if (planes.bitsPerPixel == 8 && length > 0)
         std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "  索引 %d",
                       planes.gray[at]);

@@ -76,7 +76,7 @@ struct CFrameUi {
     QMainWindow* window = nullptr;
     PromptFilter* promptFilter = nullptr;
     std::vector<std::pair<QShortcut*, UINT>> shortcuts;
-    std::vector<QAction*> listItems; // items that stand in for a placeholder's list
+    std::vector<QAction*> listItems;     // items that stand in for a placeholder's list
     std::map<UINT, std::string> prompts; // of the commands added at run time
 };
 
@@ -382,8 +382,7 @@ void CFrameWnd::AppendMenuCommands(const std::vector<std::string>& path,
 
 void CFrameWnd::ShowPrompt(UINT nID) {
     const auto added = m_pUi->prompts.find(nID);
-    SetMessageText(added != m_pUi->prompts.end() ? added->second
-                                                 : FirstField(AfxLoadString(nID)));
+    SetMessageText(added != m_pUi->prompts.end() ? added->second : FirstField(AfxLoadString(nID)));
 }
 
 void CFrameWnd::ShowIdlePrompt() {

@@ -246,7 +246,8 @@ void CViewWidget::wheelEvent(QWheelEvent* event) {
 
 void CViewWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        Dispatch(event, WM_LBUTTONDOWN, MouseFlags(*event), MousePoint(*event, devicePixelRatioF()));
+        Dispatch(event, WM_LBUTTONDOWN, MouseFlags(*event),
+                 MousePoint(*event, devicePixelRatioF()));
     else
         event->ignore();
 }

@@ -18,7 +18,7 @@ void CDC::UpdateClipBounds() {
     m_originOffset = m_viewportOrg.y * m_stride + m_viewportOrg.x;
     m_clipOffset = m_clip.top * m_stride + m_clip.left;
     const auto logicalSpan = [this](int deviceBegin, int deviceEnd, int origin,
-                                     std::ptrdiff_t& begin, std::size_t& length) {
+                                    std::ptrdiff_t& begin, std::size_t& length) {
         begin = m_zoom.LogicalAt(deviceBegin - origin);
         const std::ptrdiff_t end =
             deviceEnd > deviceBegin ? m_zoom.LogicalAt(deviceEnd - 1 - origin) + 1 : begin;

@@ -45,8 +45,8 @@ CZoom CZoom::Fitting(CSize content, CSize window) {
         return CZoom();
     if (content.cx <= window.cx && content.cy <= window.cy)
         return Enlarging(std::min(window.cx / content.cx, window.cy / content.cy));
-    return Reducing(static_cast<int>(
-        std::max(CeilDiv(content.cx, window.cx), CeilDiv(content.cy, window.cy))));
+    return Reducing(
+        static_cast<int>(std::max(CeilDiv(content.cx, window.cx), CeilDiv(content.cy, window.cy))));
 }
 
 CZoom CZoom::In() const {
