@@ -1,7 +1,8 @@
 // Repaints of a colour image with its result beside it: a full repaint of a 4096 x 4096
 // image, and one repaint of an 800 x 520 view over an 8192 x 8192 image, at the origin and
-// scrolled to the middle. Each against copying the same number of surface bytes; the full
-// repaint also against the toolkit drawing a prepared image.
+// scrolled to the middle, and at zoom 1/16, 1 and 16 in the middle. Each against copying the
+// same number of surface bytes; the full repaint also against the toolkit drawing a prepared
+// image.
 #include "vexlanview.h"
 
 #include <QApplication>
@@ -10,10 +11,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -77,6 +81,25 @@ void PaintVisibleVexlan(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * viewBytes));
 }
 
+// The view scrolled to the middle of what it paints at zoom.
+void PaintZoomedVexlan(benchmark::State& state, CZoom zoom) {
+    static LoadedView loaded(visibleSide);
+    const auto middle = [&zoom](int logical, int window) {
+        return static_cast<int>(std::max<std::int64_t>(zoom.DeviceOffset(logical) - window, 0) / 2);
+    };
+    const int scrollX = middle(2 * visibleSide, viewWidth);
+    const int scrollY = middle(visibleSide, viewHeight);
+    std::vector<std::uint32_t> surface(viewBytes / 4);
+    for (auto _ : state) {
+        CDC dc(surface.data(), viewWidth, viewHeight, viewWidth);
+        dc.SetViewportOrg(-scrollX, -scrollY);
+        dc.SetZoom(zoom);
+        loaded.view->OnDraw(&dc);
+        benchmark::DoNotOptimize(surface.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * viewBytes));
+}
+
 void CopySurfaceBytes(benchmark::State& state, std::size_t bytes) {
     std::vector<std::uint32_t> source(bytes / 4, 0xFF123456u);
     std::vector<std::uint32_t> surface(bytes / 4);
@@ -124,6 +147,12 @@ BENCHMARK(PaintVisibleMemcpy)->Name("Paint/visible/memcpy")->Unit(benchmark::kMi
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
+    for (const auto& [name, zoom] :
+         {std::pair("1/16", CZoom::Reducing(16)), std::pair("1", CZoom()),
+          std::pair("16", CZoom::Enlarging(16))})
+        benchmark::RegisterBenchmark((std::string("Paint/zoom/vexlan/") + name).c_str(),
+                                     PaintZoomedVexlan, zoom)
+            ->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

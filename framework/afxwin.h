@@ -15,6 +15,7 @@
 #include "filedialog.h"
 #include "folderwatch.h"
 #include "framewnd.h"
+#include "menucommand.h"
 #include "messagebox.h"
 #include "pathmap.h"
 #include "scrollview.h"

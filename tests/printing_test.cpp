@@ -155,7 +155,7 @@ TEST_F(PrintingTest, LoadedImageIsPrintedOneDotPerPixel) {
     EXPECT_EQ(sheet.pixel(8, 8), qRgb(255, 255, 255));
 }
 
-TEST_F(PrintingTest, ScrolledViewPrintsFromTheImagesCorner) {
+TEST_F(PrintingTest, ScrolledAndZoomedViewPrintsFromTheImagesCornerAtOneDotAPixel) {
     // Gray levels (x + y) modulo 256 through the default gray palette.
     testbitmaps::Bytes pixels;
     for (int y = 0; y < 900; ++y)
@@ -168,10 +168,15 @@ TEST_F(PrintingTest, ScrolledViewPrintsFromTheImagesCorner) {
     ASSERT_EQ(m_view->GetScrollPosition().x, 300);
     ASSERT_EQ(Painted().pixel(0, 0), qRgb(244, 244, 244)); // 500 modulo 256
 
-    const QImage sheet = PrintedSheet();
-    EXPECT_EQ(sheet.pixel(5, 7), qRgb(0, 0, 0));
-    EXPECT_EQ(sheet.pixel(8, 9), qRgb(5, 5, 5));
-    EXPECT_EQ(m_view->GetScrollPosition().y, 200);
+    for (const CZoom zoom : {CZoom(), CZoom::Enlarging(4), CZoom::Reducing(2)}) {
+        m_view->SetZoom(zoom);
+        const CPoint position = m_view->GetScrollPosition();
+        const QImage sheet = PrintedSheet();
+        EXPECT_EQ(m_view->GetScrollPosition().y, position.y);
+        EXPECT_EQ(sheet.pixel(5, 7), qRgb(0, 0, 0)) << zoom.Text();
+        EXPECT_EQ(sheet.pixel(8, 9), qRgb(5, 5, 5)) << zoom.Text();
+        EXPECT_EQ(sheet.pixel(9, 9), qRgb(6, 6, 6)) << zoom.Text();
+    }
 }
 
 TEST_F(PrintingTest, PrintCommandWritesTheFileChosenInThePrintDialog) {

@@ -1,13 +1,18 @@
 // What the user sees: the real main window on an X server, its pixels read back from the
-// server after each action and compared with what the planes say must be there. Rendering
-// the widget afresh would paint the right picture even when the screen never got it.
+// server after each action and compared with what the planes say must be there at the view's
+// scroll position and zoom, and the status bar's readout of the pixel under the pointer.
+// Rendering the widget afresh would paint the right picture even when the screen never got it.
 #include "imagesetfixture.h"
 
 #include <QAbstractScrollArea>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QWheelEvent>
 
 #include <chrono>
@@ -28,6 +33,9 @@ protected:
         window->setGeometry(0, 0, 800, 600);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        // The menu's keys work in the active window.
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
 
     QAbstractScrollArea& Area() const {
@@ -76,18 +84,29 @@ protected:
         return kBackground;
     }
 
-    // The first pixel where the screen differs from the planes at the scroll position.
+    // The logical pixel that a point of the viewport shows at the scroll position and zoom.
+    CPoint Under(QPoint at) const {
+        const CPoint scroll = m_view->GetScrollPosition();
+        const CZoom& zoom = m_view->GetZoom();
+        return CPoint{static_cast<int>(zoom.LogicalAt(scroll.x + at.x())),
+                      static_cast<int>(zoom.LogicalAt(scroll.y + at.y()))};
+    }
+
+    // The first pixel where the screen differs from the planes at the scroll position and
+    // zoom: enlarged, every image pixel must be a block of its colour; reduced, each screen
+    // pixel the colour of the image pixel it samples.
     std::optional<std::string> FirstMismatch() const {
         const QImage shot = Screen();
-        const CPoint scroll = m_view->GetScrollPosition();
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {
-                const QRgb want = Expected(x + scroll.x, y + scroll.y);
+                const CPoint shown = Under(QPoint(x, y));
+                const QRgb want = Expected(shown.x, shown.y);
                 if (Rgb(shot, x, y) != want) {
+                    const CPoint scroll = m_view->GetScrollPosition();
                     std::ostringstream out;
                     out << "screen (" << x << ", " << y << ") is " << std::hex << Rgb(shot, x, y)
                         << ", the planes say " << want << " (scrolled to " << std::dec << scroll.x
-                        << ", " << scroll.y << ")";
+                        << ", " << scroll.y << " at " << m_view->GetZoom().Text() << ")";
                     return out.str();
                 }
             }
@@ -105,13 +124,56 @@ protected:
         return mismatch;
     }
 
-    void Wheel(QPoint angle) {
-        const QPointF at(40, 40);
+    void Wheel(QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+               QPointF at = QPointF(40, 40)) {
         QWheelEvent wheel(at, Area().viewport()->mapToGlobal(at), QPoint(), angle, Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
+                          modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(Area().viewport(), &wheel);
     }
     CPoint Position() const { return m_view->GetScrollPosition(); }
+    QMainWindow& Window() const {
+        return *qobject_cast<QMainWindow*>(AfxGetWidget(theApp.m_pMainWnd));
+    }
+    void CtrlKey(Qt::Key key) { QTest::keyClick(AfxGetWidget(m_view), key, Qt::ControlModifier); }
+    // Triggers the item of View > Zoom whose text starts with item.
+    void ChooseZoom(const QString& item) {
+        const auto popup = [](const QList<QAction*>& actions, const QString& text) {
+            for (QAction* action : actions)
+                if (action->text().startsWith(text))
+                    return action;
+            return static_cast<QAction*>(nullptr);
+        };
+        QAction* view = popup(Window().menuBar()->actions(), "查看");
+        QAction* zoom = view ? popup(view->menu()->actions(), "缩放") : nullptr;
+        QAction* chosen = zoom ? popup(zoom->menu()->actions(), item) : nullptr;
+        ASSERT_NE(chosen, nullptr) << item.toStdString();
+        chosen->trigger();
+    }
+    std::string MessagePane() const {
+        return Window().statusBar()->findChild<QLabel*>("pane0")->text().toStdString();
+    }
+    // The message pane after the pointer moves to a point of the viewport.
+    std::string ReadoutAt(QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, at, Area().viewport()->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Area().viewport(), &move);
+        return MessagePane();
+    }
+    void PointerLeaves() {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(Area().viewport(), &leave);
+    }
+    // What the readout must say over image pixel p of an image of WriteImage's.
+    static std::string ImageReadout(CPoint p, int seed) {
+        return "x " + std::to_string(p.x) + ", y " + std::to_string(p.y) + "  R " +
+               std::to_string((p.x * p.y + 60 * seed) % 256) + " G " + std::to_string(p.y % 256) +
+               " B " + std::to_string((p.x + seed) % 256);
+    }
+    std::string ResultReadout(CPoint p) const {
+        const int x = p.x - m_view->m_nWidth;
+        return "x " + std::to_string(x) + ", y " + std::to_string(p.y) + "  结果 " +
+               std::to_string(m_view->m_pResultImage[p.y * m_view->m_nWidth + x]);
+    }
 };
 
 struct ScreenRow {
@@ -126,11 +188,18 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
     WriteImage("large.bmp", 900, 700, 2);
     WriteImage("medium.bmp", 700, 400, 3);
     WriteImage("wide.bmp", 1761, 10, 4);
+    WriteImage("wider.bmp", 8192, 12, 9);
+    // Palette indices 0, 1, 2: blue, green and red; as .raw painted as gray.
+    for (const char* name : {"indexed.bmp", "indexed.raw"})
+        Write(name, MakeBitmap(3, 1, 8, Bytes{0, 1, 2}, {0x0000FF, 0x00FF00, 0xFF0000}));
     for (int i = 0; i < 3; ++i)
         WriteImage("page" + std::to_string(i) + ".bmp", 500, 300, 5 + i);
     std::ofstream(HostPath("pages.lst")) << "3\n"
                                          << m_dirSystemPath << "\npage0.bmp page1.bmp page2.bmp\n";
     int before = 0;
+    CPoint pixel;
+    const QPoint pointer(300, 200);
+    std::string readout;
 
     const ScreenRow rows[] = {
         {"open a small image first", [&] { Open("granite61x37.bmp"); }, "granite61x37.bmp"},
@@ -149,6 +218,97 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
         {"Page Down", [&] { Key(Qt::Key_PageDown); }, "page1.bmp"},
         {"Page Down again", [&] { Key(Qt::Key_PageDown); }, "page2.bmp"},
         {"Page Up", [&] { Key(Qt::Key_PageUp); }, "page1.bmp"},
+        {"zoom in by Ctrl++ and scroll",
+         [&] {
+             CtrlKey(Qt::Key_Plus);
+             Key(Qt::Key_End);
+         },
+         "page1.bmp", [&] { return m_view->GetZoom() == CZoom::Enlarging(2) && Position().x > 0; }},
+        {"Page Down keeps the zoom and the position",
+         [&] {
+             before = Position().x;
+             Key(Qt::Key_PageDown);
+         },
+         "page2.bmp",
+         [&] { return m_view->GetZoom() == CZoom::Enlarging(2) && Position().x == before; }},
+        {"zoom out by Ctrl+- below 1",
+         [&] {
+             CtrlKey(Qt::Key_Minus);
+             CtrlKey(Qt::Key_Minus);
+         },
+         "page2.bmp", [&] { return m_view->GetZoom() == CZoom::Reducing(2); }},
+        {"File Open starts at zoom 1", [&] { Open("large.bmp"); }, "large.bmp",
+         [&] { return m_view->GetZoom() == CZoom() && Position().x == 0; }},
+        {"zoom in twice by Ctrl+=",
+         [&] {
+             CtrlKey(Qt::Key_Equal);
+             CtrlKey(Qt::Key_Equal);
+         },
+         "large.bmp",
+         [&] {
+             return m_view->GetZoom() == CZoom::Enlarging(4) &&
+                    Window().windowTitle().endsWith("(400%)");
+         }},
+        {"the readout at 4 times", [&] { readout = ReadoutAt(pointer); }, "large.bmp",
+         [&] { return readout == ImageReadout(Under(pointer), 2); }},
+        {"actual size from the menu", [&] { ChooseZoom("实际大小"); }, "large.bmp",
+         [&] {
+             return m_view->GetZoom() == CZoom() && Window().windowTitle() == "large.bmp - Vexlan";
+         }},
+        {"Ctrl+wheel zooms in about the pointer",
+         [&] {
+             pixel = Under(pointer);
+             Wheel(QPoint(0, 120), Qt::ControlModifier, pointer);
+         },
+         "large.bmp",
+         [&] {
+             const CPoint now = Under(pointer);
+             return m_view->GetZoom() == CZoom::Enlarging(2) && now.x == pixel.x &&
+                    now.y == pixel.y;
+         }},
+        {"and out again", [&] { Wheel(QPoint(0, -120), Qt::ControlModifier, pointer); },
+         "large.bmp",
+         [&] {
+             const CPoint now = Under(pointer);
+             return m_view->GetZoom() == CZoom() && now.x == pixel.x && now.y == pixel.y;
+         }},
+        {"segment it for the readout over the result",
+         [&] {
+             ChooseZoom("实际大小");
+             m_view->OnColorSegmentation();
+             readout = ReadoutAt(QPoint(950, 10) - QPoint(Position().x, Position().y));
+         },
+         "large.bmp",
+         [&] {
+             return readout == ResultReadout(CPoint{950, 10});
+         }},
+        {"the pointer leaves the view", [&] { PointerLeaves(); }, "large.bmp",
+         [&] { return MessagePane() == "就绪"; }},
+        {"an 8-bit file's readout has the palette index",
+         [&] {
+             Open("indexed.bmp");
+             readout = ReadoutAt(QPoint(2, 0));
+         },
+         "indexed.bmp", [&] { return readout == "x 2, y 0  R 255 G 0 B 0  索引 2"; }},
+        {"a .raw file's is the gray painted",
+         [&] {
+             Open("indexed.raw");
+             readout = ReadoutAt(QPoint(1, 0));
+         },
+         "indexed.raw", [&] { return readout == "x 1, y 0  灰度 1"; }},
+        {"nothing painted under the pointer", [&] { readout = ReadoutAt(QPoint(100, 100)); },
+         "indexed.raw", [&] { return readout == "就绪"; }},
+        {"fit an 8192-wide image and its result to the window",
+         [&] {
+             Open("wider.bmp");
+             m_view->OnColorSegmentation();
+             ChooseZoom("适合窗口");
+         },
+         "wider.bmp",
+         [&] {
+             return m_view->GetZoom().DeviceOffset(2 * 8192) <= Area().viewport()->width() &&
+                    !Area().horizontalScrollBar()->isVisible() && Position().x == 0;
+         }},
         {"open a large image to scroll", [&] { Open("large.bmp"); }, "large.bmp"},
         {"scroll down by wheel", [&] { Wheel(QPoint(0, -120)); }, "large.bmp",
          [&] { return Position().y > 0; }},

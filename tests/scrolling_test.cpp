@@ -133,6 +133,25 @@ TEST_F(ScrollingTest, KeysAndTheWheelScrollWhilePageDownStepsTheList) {
     EXPECT_EQ(m_view->m_nCurrentFile, 1);
     Open("two.bmp"); // File Open starts at the corner, whatever the size
     EXPECT_EQ(std::pair(Position().x, Position().y), std::pair(0, 0));
+
+    // At a zoom the keys and the wheel move over the zoomed extent.
+    for (const CZoom zoom : {CZoom::Enlarging(4), CZoom::Reducing(2)}) {
+        ASSERT_TRUE(m_view->SetZoom(zoom));
+        const auto extent = [&zoom](int logical) {
+            return static_cast<int>(zoom.DeviceOffset(logical));
+        };
+        EXPECT_EQ(Area().horizontalScrollBar()->maximum(),
+                  std::max(extent(1500) - Client().width(), 0))
+            << zoom.Text();
+        Key(Qt::Key_End);
+        EXPECT_EQ(Position().y, std::max(extent(900) - Client().height(), 0)) << zoom.Text();
+        Key(Qt::Key_Home);
+        Wheel(-120);
+        Key(Qt::Key_Down);
+        EXPECT_EQ(Position().y, std::min(4 * Area().verticalScrollBar()->singleStep(),
+                                         Area().verticalScrollBar()->maximum()))
+            << zoom.Text();
+    }
 }
 
 TEST_F(ScrollingTest, WheelPartsAddUpToNotchesAndPixelDeltasScrollExactly) {
@@ -153,7 +172,7 @@ TEST_F(ScrollingTest, WheelPartsAddUpToNotchesAndPixelDeltasScrollExactly) {
                   QApplication::wheelScrollLines() * line + 37));
 }
 
-TEST_F(ScrollingTest, PaintingWithinAClipBoxEqualsAFullPaint) {
+TEST_F(ScrollingTest, PaintingWithinAClipBoxAtAZoomEqualsAFullPaintMapped) {
     constexpr int width = 37, height = 23;
     std::mt19937 random(7);
     const auto plane = [&random](std::size_t size) {
@@ -177,27 +196,34 @@ TEST_F(ScrollingTest, PaintingWithinAClipBoxEqualsAFullPaint) {
         full.FillSolidRect(CRect{0, 0, 2 * width + 3, height + 3}, kUntouched);
         m_view->OnDraw(&full);
 
-        for (const CPoint origin : {CPoint{0, 0}, CPoint{-5, -3}, CPoint{-30, -20}, CPoint{2, 1}})
-            for (const CRect clip :
-                 {CRect{0, 0, 16, 12}, CRect{3, 2, 9, 11}, CRect{15, 0, 16, 1}}) {
-                std::vector<std::uint32_t> bits(16 * 12);
-                CDC part(bits.data(), 16, 12, 16);
-                part.FillSolidRect(CRect{0, 0, 16, 12}, kUntouched);
-                part.SetViewportOrg(origin.x, origin.y);
-                part.IntersectClipRect(CRect{clip.left - origin.x, clip.top - origin.y,
-                                             clip.right - origin.x, clip.bottom - origin.y});
-                m_view->OnDraw(&part);
-                part.SetViewportOrg(0, 0);
-                for (int y = 0; y < 12; ++y)
-                    for (int x = 0; x < 16; ++x) {
-                        const int fx = x - origin.x, fy = y - origin.y;
-                        const bool shown = clip.PtInRect(x, y) && fx >= 0 && fy >= 0 &&
-                                           fx < 2 * width + 3 && fy < height + 3;
-                        const COLORREF expected = shown ? full.GetPixel(fx, fy) : kUntouched;
-                        ASSERT_EQ(CDC(bits.data(), 16, 12, 16).GetPixel(x, y), expected)
-                            << x << "," << y << " origin " << origin.x << "," << origin.y;
-                    }
-            }
+        // Enlarged, each device pixel shows the full paint's pixel of its block; reduced, the
+        // one it samples, whatever the clip cuts.
+        for (const CZoom zoom : {CZoom(), CZoom::Enlarging(3), CZoom::Reducing(3)})
+            for (const CPoint origin :
+                 {CPoint{0, 0}, CPoint{-5, -3}, CPoint{-30, -20}, CPoint{2, 1}})
+                for (const CRect clip :
+                     {CRect{0, 0, 16, 12}, CRect{3, 2, 9, 11}, CRect{15, 0, 16, 1}}) {
+                    std::vector<std::uint32_t> bits(16 * 12);
+                    CDC part(bits.data(), 16, 12, 16);
+                    part.FillSolidRect(CRect{0, 0, 16, 12}, kUntouched);
+                    part.IntersectClipRect(clip);
+                    part.SetViewportOrg(origin.x, origin.y);
+                    part.SetZoom(zoom);
+                    m_view->OnDraw(&part);
+                    for (int y = 0; y < 12; ++y)
+                        for (int x = 0; x < 16; ++x) {
+                            const auto fx = zoom.LogicalAt(x - origin.x);
+                            const auto fy = zoom.LogicalAt(y - origin.y);
+                            const bool shown = clip.PtInRect(x, y) && fx >= 0 && fy >= 0 &&
+                                               fx < 2 * width + 3 && fy < height + 3;
+                            const COLORREF expected =
+                                shown ? full.GetPixel(static_cast<int>(fx), static_cast<int>(fy))
+                                      : kUntouched;
+                            ASSERT_EQ(CDC(bits.data(), 16, 12, 16).GetPixel(x, y), expected)
+                                << x << "," << y << " origin " << origin.x << "," << origin.y
+                                << " zoom " << zoom.Text();
+                        }
+                }
     }
 }
 

@@ -16,6 +16,14 @@ const UINT indicators[] = {
     ID_INDICATOR_NUM,
     ID_INDICATOR_SCRL,
 };
+
+const std::vector<std::string> zoomMenu = {"查看(&V)", "缩放(&Z)"};
+const std::vector<CMenuCommand> zoomCommands = {
+    {ID_VIEW_ZOOM_IN, "放大(&I)\tCtrl+=", "放大显示图像", {"Ctrl+=", "Ctrl++"}},
+    {ID_VIEW_ZOOM_OUT, "缩小(&O)\tCtrl+-", "缩小显示图像", {"Ctrl+-"}},
+    {ID_VIEW_ZOOM_ACTUAL, "实际大小(&A)\tCtrl+0", "以一个屏幕像素显示一个图像像素", {"Ctrl+0"}},
+    {ID_VIEW_ZOOM_FIT, "适合窗口(&W)", "在窗口中显示整个图像和结果", {}},
+};
 } // namespace
 
 CMainFrame::CMainFrame() = default;
@@ -44,9 +52,17 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);
+    AppendMenuCommands(zoomMenu, zoomCommands);
     if (auto* view = dynamic_cast<CVexlanView*>(GetActiveView()))
         view->WatchInstalledSteps();
     return 0;
+}
+
+void CMainFrame::OnUpdateFrameTitle(BOOL bAddToTitle) {
+    CFrameWnd::OnUpdateFrameTitle(bAddToTitle);
+    const auto* view = dynamic_cast<const CScrollView*>(GetActiveView());
+    if (view && view->GetZoom() != CZoom())
+        SetWindowText(GetWindowText() + " (" + view->GetZoom().Text() + ")");
 }
 
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs) {

@@ -13,9 +13,16 @@
    ID_NEXT_STEP_COMMAND's value and moves it on by one. */
 #define ID_COLOR_SEGMENTATION 32771
 #define ID_NEXT_STEP_COMMAND 32772
-/* The steps installed as files get their commands at run time from the top of the program's
+/* The steps installed as files get their commands at run time from high in the program's
    range, which built-in steps leave free. */
 #define ID_FIRST_INSTALLED_STEP 0xD000
-#define ID_LAST_INSTALLED_STEP 0xDFFF
+#define ID_LAST_INSTALLED_STEP 0xDEFF
+
+/* The zoom commands of the View menu, added at run time, at the top of the program's range,
+   above the installed steps and away from the built-in step commands that count up. */
+#define ID_VIEW_ZOOM_IN 0xDF00
+#define ID_VIEW_ZOOM_OUT 0xDF01
+#define ID_VIEW_ZOOM_ACTUAL 0xDF02
+#define ID_VIEW_ZOOM_FIT 0xDF03
 
 #endif

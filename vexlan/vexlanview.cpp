@@ -3,6 +3,7 @@
 #include "bitmapdecoder.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
+#include "pixelreadout.h"
 #include "resource.h"
 #include "runningstep.h"
 #include "steptable.h"
@@ -21,18 +22,21 @@ void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
 
-// The indices i in [0, count) whose painted position first + i lies in [clipBegin, clipEnd).
+// The indices i in [0, count) whose painted position first + i lies in [clipBegin, clipEnd),
+// from the first whose position is a multiple of step: those that the surface shows.
 struct Span {
     int begin;
     int end;
 };
 
-Span SpanWithin(int first, int count, int clipBegin, int clipEnd) {
+Span SpanWithin(int first, int count, int clipBegin, int clipEnd, int step) {
     const std::int64_t limit = std::max(count, 0);
     const auto index = [&](int position) {
-        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{position} - first, 0, limit));
+        return std::clamp<std::int64_t>(std::int64_t{position} - first, 0, limit);
     };
-    return Span{index(clipBegin), index(clipEnd)};
+    const std::int64_t begin = index(clipBegin);
+    const std::int64_t shown = begin + (step - (first + begin) % step) % step;
+    return Span{static_cast<int>(std::min(shown, limit)), static_cast<int>(index(clipEnd))};
 }
 
 } // namespace
@@ -50,6 +54,12 @@ ON_COMMAND(ID_FILE_PRINT_DIRECT, &CView::OnFilePrint)
 ON_COMMAND(ID_FILE_PRINT_PREVIEW, &CView::OnFilePrintPreview)
 ON_COMMAND(ID_COLOR_SEGMENTATION, &CVexlanView::OnColorSegmentation)
 ON_COMMAND_RANGE(ID_FIRST_INSTALLED_STEP, ID_LAST_INSTALLED_STEP, &CVexlanView::OnInstalledStep)
+ON_WM_MOUSEMOVE()
+ON_WM_MOUSELEAVE()
+ON_COMMAND(ID_VIEW_ZOOM_IN, &CVexlanView::OnViewZoomIn)
+ON_COMMAND(ID_VIEW_ZOOM_OUT, &CVexlanView::OnViewZoomOut)
+ON_COMMAND(ID_VIEW_ZOOM_ACTUAL, &CVexlanView::OnViewZoomActual)
+ON_COMMAND(ID_VIEW_ZOOM_FIT, &CVexlanView::OnViewZoomFit)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView() = default;
@@ -124,8 +134,9 @@ void CVexlanView::OnFileOpen() {
     m_bColorMode = 0;
     m_bGrayMode = 0;
     // Nothing is painted now, whatever the dialog ends with; with the extent gone, the next
-    // image also starts at the top-left corner.
+    // image also starts at the top-left corner, and at zoom 1.
     OnInitialUpdate();
+    SetZoom(CZoom());
     if (MyFDlg.DoModal() != IDOK)
         return;
 
@@ -217,11 +228,13 @@ void CVexlanView::UpdateInstalledSteps() {
             message += problem + "\n";
         ShowMessage(message);
     }
-    std::vector<CAddedMenuItem> items;
+    std::vector<CMenuCommand> items;
     for (const CInstalledStep& step : m_installedSteps.steps)
         if (items.size() <= ID_LAST_INSTALLED_STEP - ID_FIRST_INSTALLED_STEP)
             items.push_back({static_cast<UINT>(ID_FIRST_INSTALLED_STEP + items.size()),
-                             step.menuText, step.prompt});
+                             step.menuText,
+                             step.prompt,
+                             {}});
     if (CFrameWnd* frame = GetParentFrame())
         frame->SetAddedMenuItems(ID_COLOR_SEGMENTATION, items);
 
@@ -379,37 +392,82 @@ void CVexlanView::OnDraw(CDC* pDC) {
     if (!m_pGrayImage)
         return;
 
-    // Only the rows and columns that meet the clip box are walked: the surface would drop
-    // every other pixel anyway, and a large image has far more of them than a window shows.
+    // Only the rows and columns that meet the clip box, and of those only the ones a reducing
+    // zoom shows, are walked: the surface would drop every other pixel anyway, and a large
+    // image has far more of them than a window shows.
     CRect clip;
     pDC->GetClipBox(&clip);
     // Locals, because a pixel store could alias the members and force a reload per pixel.
     const int width = m_nWidth;
     const int height = m_nHeight;
-    const Span rows = SpanWithin(0, height, clip.top, clip.bottom);
-    const Span columns = SpanWithin(0, width, clip.left, clip.right);
+    const int step = pDC->GetSampleStep();
+    const Span rows = SpanWithin(0, height, clip.top, clip.bottom, step);
+    const Span columns = SpanWithin(0, width, clip.left, clip.right, step);
     if (m_bGrayMode == 1) {
         const BYTE* gray = m_pGrayImage.get();
-        for (int y = rows.begin; y < rows.end; ++y)
-            for (int x = columns.begin; x < columns.end; ++x)
+        for (int y = rows.begin; y < rows.end; y += step)
+            for (int x = columns.begin; x < columns.end; x += step)
                 pDC->SetPixel(x, y, gray[y * width + x] * 0x010101u);
     }
     if (m_bColorMode == 1) {
         const BYTE* color = m_pColorImage.get();
-        for (int y = rows.begin; y < rows.end; ++y) {
+        for (int y = rows.begin; y < rows.end; y += step) {
             const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;
             // x is k / 3, kept alongside k rather than divided out per pixel.
-            for (int k = 3 * columns.begin, x = columns.begin; k < 3 * columns.end; k += 3, ++x)
+            for (int k = 3 * columns.begin, x = columns.begin; k < 3 * columns.end;
+                 k += 3 * step, x += step)
                 pDC->SetPixelV(x, y, row[k + 2] + row[k + 1] * 256u + row[k] * 65536u);
         }
     }
     if (m_bShowResult == 1 && m_pResultImage) {
         const BYTE* result = m_pResultImage.get();
-        const Span resultColumns = SpanWithin(width, width, clip.left, clip.right);
-        for (int y = rows.begin; y < rows.end; ++y)
-            for (int x = resultColumns.begin; x < resultColumns.end; ++x)
+        const Span resultColumns = SpanWithin(width, width, clip.left, clip.right, step);
+        for (int y = rows.begin; y < rows.end; y += step)
+            for (int x = resultColumns.begin; x < resultColumns.end; x += step)
                 pDC->SetPixel(width + x, y, result[y * width + x] * 0x010101u);
     }
+}
+
+void CVexlanView::OnMouseMove(UINT, CPoint point) {
+    CFrameWnd* frame = GetParentFrame();
+    if (frame == nullptr)
+        return;
+    CDC client(nullptr, 0, 0, 0);
+    OnPrepareDC(&client);
+    client.DPtoLP(&point);
+    const CPaintedPlanes painted{m_nWidth,
+                                 m_nHeight,
+                                 m_nPlaneBits,
+                                 m_pGrayImage.get(),
+                                 m_pColorImage.get(),
+                                 m_bShowResult == 1 ? m_pResultImage.get() : nullptr,
+                                 m_bGrayMode == 1,
+                                 m_bColorMode == 1};
+    if (const std::optional<std::string> readout = PixelReadout(painted, point))
+        frame->SetMessageText(*readout);
+    else
+        frame->ShowIdlePrompt();
+}
+
+void CVexlanView::OnMouseLeave() {
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->ShowIdlePrompt();
+}
+
+void CVexlanView::OnViewZoomIn() {
+    SetZoom(GetZoom().In());
+}
+
+void CVexlanView::OnViewZoomOut() {
+    SetZoom(GetZoom().Out());
+}
+
+void CVexlanView::OnViewZoomActual() {
+    SetZoom(CZoom());
+}
+
+void CVexlanView::OnViewZoomFit() {
+    ZoomToFit();
 }
 
 BOOL CVexlanView::PreCreateWindow(CREATESTRUCT& cs) {

@@ -42,6 +42,15 @@ public:
     void RunStep(UINT commandId);
     void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+    // The message pane tells the image coordinates and values under the pointer, and the
+    // idle text where nothing is painted and when the pointer leaves.
+    void OnMouseMove(UINT nFlags, CPoint point);
+    void OnMouseLeave();
+    // View > Zoom: in and out by powers of two about the window's middle, 1, the whole canvas.
+    void OnViewZoomIn();
+    void OnViewZoomOut();
+    void OnViewZoomActual();
+    void OnViewZoomFit();
 
     // The steps installed as files: listed under 颜色 below 颜色分割, followed live. When the
     // file of the step whose result is shown was replaced, it runs again.

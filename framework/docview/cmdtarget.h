@@ -125,3 +125,5 @@ public:                                                                         
 #define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, 0, &AfxKeyThunk<&ThisClass::OnKeyDown>},
 #define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonDown>},
 #define ON_WM_LBUTTONUP() {WM_LBUTTONUP, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonUp>},
+#define ON_WM_MOUSEMOVE() {WM_MOUSEMOVE, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnMouseMove>},
+#define ON_WM_MOUSELEAVE() {WM_MOUSELEAVE, 0, 0, 0, &AfxCommandThunk<&ThisClass::OnMouseLeave>},

@@ -76,9 +76,9 @@ struct CFrameUi {
     QMainWindow* window = nullptr;
     PromptFilter* promptFilter = nullptr;
     std::vector<std::pair<QShortcut*, UINT>> shortcuts;
-    std::vector<QAction*> listItems;  // items that stand in for a placeholder's list
-    std::vector<QAction*> addedItems; // SetAddedMenuItems's, their separator first
-    std::map<UINT, std::string> addedPrompts;
+    std::vector<QAction*> listItems;     // items that stand in for a placeholder's list
+    std::vector<QAction*> addedItems;    // SetAddedMenuItems's, their separator first
+    std::map<UINT, std::string> prompts; // of the commands added at run time
 };
 
 IMPLEMENT_DYNAMIC(CFrameWnd, CWnd)
@@ -141,6 +141,18 @@ void UpdatePopup(CFrameWnd& frame, CFrameUi& ui, QMenu* menu) {
     }
 }
 
+QAction* AddCommandItem(CFrameWnd& frame, QMenu* menu, const QString& text, UINT id) {
+    QAction* action = NewCommandItem(frame, menu, text, id);
+    menu->addAction(action);
+    return action;
+}
+
+void FollowUpdateRule(CFrameWnd& frame, CFrameUi& ui, QMenu* menu) {
+    QObject::connect(menu, &QMenu::aboutToShow, menu,
+                     [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+}
+
 void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
                   const std::vector<CMenuItemTemplate>& items) {
     for (const CMenuItemTemplate& item : items) {
@@ -154,15 +166,21 @@ void AddMenuItems(CFrameWnd& frame, CFrameUi& ui, QMenu* menu,
             menu->addSeparator();
             continue;
         }
-        const UINT id = item.id;
-        QAction* action = NewCommandItem(frame, menu, text, id);
-        menu->addAction(action);
+        QAction* action = AddCommandItem(frame, menu, text, item.id);
         action->setEnabled((item.flags & MF_GRAYED) == 0);
-        action->setProperty("placeholder", id == ID_FILE_MRU_FILE1);
+        action->setProperty("placeholder", item.id == ID_FILE_MRU_FILE1);
     }
-    QObject::connect(menu, &QMenu::aboutToShow, menu,
-                     [&frame, &ui, menu] { UpdatePopup(frame, ui, menu); });
-    QObject::connect(menu, &QMenu::aboutToHide, menu, [&frame] { frame.ShowIdlePrompt(); });
+    FollowUpdateRule(frame, ui, menu);
+}
+
+QMenu* FindOrAddPopup(CFrameWnd& frame, CFrameUi& ui, QWidget* parent, const QString& text) {
+    for (QAction* action : parent->actions())
+        if (action->menu() && action->text() == text)
+            return action->menu();
+    auto* bar = qobject_cast<QMenuBar*>(parent);
+    QMenu* popup = bar ? bar->addMenu(text) : static_cast<QMenu*>(parent)->addMenu(text);
+    FollowUpdateRule(frame, ui, popup);
+    return popup;
 }
 
 QAction* FindCommandItem(QMainWindow* window, UINT id) {
@@ -188,6 +206,15 @@ void BuildMenuBar(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     }
 }
 
+void AddShortcut(CFrameWnd& frame, CFrameUi& ui, const QKeySequence& keys, UINT id) {
+    auto* shortcut = new QShortcut(keys, ui.window);
+    QObject::connect(shortcut, &QShortcut::activated, ui.window, [&frame, id] {
+        if (frame.QueryCommandUI(id).m_bEnabled)
+            frame.SendCommand(id);
+    });
+    ui.shortcuts.emplace_back(shortcut, id);
+}
+
 void BuildShortcuts(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     const CResourceEntry* resource =
         AfxGetResources().Find(RT_ACCELERATOR, static_cast<WORD>(nIDResource));
@@ -198,13 +225,7 @@ void BuildShortcuts(CFrameWnd& frame, CFrameUi& ui, UINT nIDResource) {
     for (const CAccelEntry& entry : *entries) {
         if (!(entry.flags & FVIRTKEY) || AfxQtKeyOf(entry.key) == 0)
             continue;
-        auto* shortcut = new QShortcut(KeySequenceOf(entry), ui.window);
-        const UINT id = entry.id;
-        QObject::connect(shortcut, &QShortcut::activated, ui.window, [&frame, id] {
-            if (frame.QueryCommandUI(id).m_bEnabled)
-                frame.SendCommand(id);
-        });
-        ui.shortcuts.emplace_back(shortcut, id);
+        AddShortcut(frame, ui, KeySequenceOf(entry), entry.id);
     }
 }
 
@@ -355,22 +376,35 @@ void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
                         m_controlBars.end());
 }
 
+void CFrameWnd::AppendMenuCommands(const std::vector<std::string>& path,
+                                   const std::vector<CMenuCommand>& commands) {
+    if (m_pUi->window == nullptr || path.empty())
+        return;
+    QWidget* parent = m_pUi->window->menuBar();
+    for (const std::string& text : path)
+        parent = FindOrAddPopup(*this, *m_pUi, parent, QString::fromStdString(text));
+    for (const CMenuCommand& command : commands) {
+        AddCommandItem(*this, static_cast<QMenu*>(parent), QString::fromStdString(command.text),
+                       command.id);
+        m_pUi->prompts[command.id] = command.prompt;
+        for (const std::string& keys : command.keys)
+            AddShortcut(*this, *m_pUi,
+                        QKeySequence(QString::fromStdString(keys), QKeySequence::PortableText),
+                        command.id);
+    }
+}
+
 void CFrameWnd::ShowPrompt(UINT nID) {
-    const auto added = m_pUi->addedPrompts.find(nID);
-    SetMessageText(added != m_pUi->addedPrompts.end() ? added->second
-                                                      : FirstField(AfxLoadString(nID)));
+    const auto added = m_pUi->prompts.find(nID);
+    SetMessageText(added != m_pUi->prompts.end() ? added->second : FirstField(AfxLoadString(nID)));
 }
 
-void CFrameWnd::SetMessageText(const std::string& text) {
-    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
-        bar->SetPaneText(0, text.c_str());
-}
-
-void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem>& items) {
-    for (QAction* action : m_pUi->addedItems)
+void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CMenuCommand>& items) {
+    for (QAction* action : m_pUi->addedItems) {
+        m_pUi->prompts.erase(action->data().toUInt());
         delete action;
+    }
     m_pUi->addedItems.clear();
-    m_pUi->addedPrompts.clear();
     QAction* anchor = m_pUi->window ? FindCommandItem(m_pUi->window, afterId) : nullptr;
     if (!anchor || items.empty())
         return;
@@ -381,10 +415,10 @@ void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem
     auto* separator = new QAction(menu);
     separator->setSeparator(true);
     m_pUi->addedItems.push_back(separator);
-    for (const CAddedMenuItem& item : items) {
+    for (const CMenuCommand& item : items) {
         m_pUi->addedItems.push_back(
             NewCommandItem(*this, menu, QString::fromStdString(item.text), item.id));
-        m_pUi->addedPrompts[item.id] = item.prompt;
+        m_pUi->prompts[item.id] = item.prompt;
     }
     for (QAction* action : m_pUi->addedItems)
         menu->insertAction(before, action);
@@ -392,6 +426,11 @@ void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem
 
 void CFrameWnd::ShowIdlePrompt() {
     SetMessageText(AfxLoadString(AFX_IDS_IDLEMESSAGE));
+}
+
+void CFrameWnd::SetMessageText(const std::string& text) {
+    if (auto* bar = dynamic_cast<CStatusBar*>(GetControlBar(AFX_IDW_STATUS_BAR)))
+        bar->SetPaneText(0, text.c_str());
 }
 
 void CFrameWnd::OnIdleUpdateCmdUI() {

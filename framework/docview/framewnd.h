@@ -2,6 +2,7 @@
 // resources, and routes commands to the view, the document, itself and the application.
 #pragma once
 
+#include "menucommand.h"
 #include "view.h"
 #include "wnd.h"
 
@@ -11,13 +12,6 @@
 
 class CControlBar;
 struct CFrameUi;
-
-// A menu item the program adds while it runs, with the prompt the message pane shows for it.
-struct CAddedMenuItem {
-    UINT id = 0;
-    std::string text;
-    std::string prompt;
-};
 
 class CFrameWnd : public CWnd {
     DECLARE_DYNAMIC(CFrameWnd)
@@ -55,14 +49,22 @@ public:
     void AddControlBar(CControlBar* pBar);
     void RemoveControlBar(CControlBar* pBar);
 
-    // The message pane: a command's prompt while it is pointed at, the idle text otherwise.
+    // Adds commands at the end of the popup that path names by the texts of its items, from
+    // the menu bar down ({"查看(&V)", "缩放(&Z)"}); a popup of the path that is missing is
+    // added at the end of its parent. The commands follow the command-update rule like those
+    // of the resource tables, and so do their keys.
+    void AppendMenuCommands(const std::vector<std::string>& path,
+                            const std::vector<CMenuCommand>& commands);
+
+    // The message pane: a command's prompt while it is pointed at, the idle text otherwise,
+    // or a text of the program's.
     void ShowPrompt(UINT nID);
     void ShowIdlePrompt();
     void SetMessageText(const std::string& text);
 
     // Shows items, after a separator, below the menu item of command afterId, in place of
     // those shown there before; no items removes them and their separator.
-    void SetAddedMenuItems(UINT afterId, const std::vector<CAddedMenuItem>& items);
+    void SetAddedMenuItems(UINT afterId, const std::vector<CMenuCommand>& items);
     // Brings the bars and the keys up to date; runs while the program is idle.
     void OnIdleUpdateCmdUI();
 

@@ -1,10 +1,11 @@
 #include "viewwidget.h"
 
 #include "keymap.h"
-#include "view.h"
+#include "scrollview.h"
 #include "wndimpl.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -40,8 +41,14 @@ WPARAM MouseFlags(const QMouseEvent& event) {
     return flags;
 }
 
-LPARAM MousePoint(const QMouseEvent& event) {
-    const QPoint p = event.position().toPoint();
+// Client points are in device pixels, as the view paints.
+QPoint DevicePoint(QPointF point, qreal ratio) {
+    return QPoint(static_cast<int>(std::floor(point.x() * ratio)),
+                  static_cast<int>(std::floor(point.y() * ratio)));
+}
+
+LPARAM MousePoint(const QMouseEvent& event, qreal ratio) {
+    const QPoint p = DevicePoint(event.position(), ratio);
     return static_cast<LPARAM>((static_cast<WORD>(p.x())) |
                                (static_cast<std::uintptr_t>(static_cast<WORD>(p.y())) << 16));
 }
@@ -91,6 +98,7 @@ CViewWidget::CViewWidget(CView& view, QWidget* parent) : QAbstractScrollArea(par
     verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(true);
 }
 
 void CViewWidget::SetExtent(QSize extent) {
@@ -105,6 +113,23 @@ QPoint CViewWidget::ScrollPosition() const {
 void CViewWidget::ScrollTo(QPoint position) {
     horizontalScrollBar()->setValue(position.x());
     verticalScrollBar()->setValue(position.y());
+}
+
+QSize CViewWidget::ClientSize() const {
+    return DeviceSize(viewport()->size());
+}
+
+QSize CViewWidget::LargestClientSize() const {
+    return DeviceSize(maximumViewportSize());
+}
+
+void CViewWidget::RefreshPointer() {
+    if (!viewport()->underMouse())
+        return;
+    const QPointF at = viewport()->mapFromGlobal(QCursor::pos());
+    QMouseEvent move(QEvent::MouseMove, at, viewport()->mapToGlobal(at), Qt::NoButton,
+                     QApplication::mouseButtons(), QApplication::keyboardModifiers());
+    mouseMoveEvent(&move);
 }
 
 QSize CViewWidget::DeviceSize(QSize size) const {
@@ -136,6 +161,7 @@ void CViewWidget::scrollContentsBy(int dx, int dy) {
         viewport()->scroll(dx, dy);
     else
         viewport()->update();
+    RefreshPointer();
 }
 
 void CViewWidget::paintEvent(QPaintEvent* event) {
@@ -180,7 +206,27 @@ bool CViewWidget::ScrollByKey(int key) {
     return scrolled;
 }
 
+bool CViewWidget::ZoomByWheel(const QWheelEvent& event) {
+    auto* view = dynamic_cast<CScrollView*>(&m_view);
+    if (view == nullptr || !(event.modifiers() & Qt::ControlModifier))
+        return false;
+    constexpr int notch = 120;
+    m_zoomRemainder += event.angleDelta().y();
+    const int notches = m_zoomRemainder / notch;
+    m_zoomRemainder -= notches * notch;
+    CZoom zoom = view->GetZoom();
+    for (int i = 0; i < std::abs(notches); ++i)
+        zoom = notches > 0 ? zoom.In() : zoom.Out();
+    const QPoint at = DevicePoint(event.position(), devicePixelRatioF());
+    if (zoom != view->GetZoom())
+        view->SetZoom(zoom, CPoint{at.x(), at.y()});
+    return true;
+}
+
 void CViewWidget::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    if (ZoomByWheel(*event))
+        return;
     // Shift turns a vertical wheel into a horizontal one.
     const auto across = [event](QPoint delta) {
         return event->modifiers() & Qt::ShiftModifier ? QPoint(delta.x() + delta.y(), 0) : delta;
@@ -196,21 +242,32 @@ void CViewWidget::wheelEvent(QWheelEvent* event) {
         ScrollByWheel(*horizontalScrollBar(), angle.x(), m_wheelRemainder.rx());
         ScrollByWheel(*verticalScrollBar(), angle.y(), m_wheelRemainder.ry());
     }
-    event->accept();
 }
 
 void CViewWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        Dispatch(event, WM_LBUTTONDOWN, MouseFlags(*event), MousePoint(*event));
+        Dispatch(event, WM_LBUTTONDOWN, MouseFlags(*event),
+                 MousePoint(*event, devicePixelRatioF()));
     else
         event->ignore();
 }
 
 void CViewWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        Dispatch(event, WM_LBUTTONUP, MouseFlags(*event), MousePoint(*event));
+        Dispatch(event, WM_LBUTTONUP, MouseFlags(*event), MousePoint(*event, devicePixelRatioF()));
     else
         event->ignore();
+}
+
+void CViewWidget::mouseMoveEvent(QMouseEvent* event) {
+    Dispatch(event, WM_MOUSEMOVE, MouseFlags(*event), MousePoint(*event, devicePixelRatioF()));
+}
+
+// The pointer leaves for an open menu too; the highlighted item's prompt wins then.
+bool CViewWidget::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave && QApplication::activePopupWidget() == nullptr)
+        Dispatch(event, WM_MOUSELEAVE, 0, 0);
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void CViewWidget::Dispatch(QEvent* event, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
 // The toolkit side of a view: a scroll area whose viewport is the view's client area. It
-// paints through the view's OnDraw, turns key and mouse events into the view's messages and
-// scrolls over the extent that a scroll view gives it. Private to the class layer.
+// paints through the view's OnDraw, turns key and mouse events into the view's messages,
+// scrolls over the extent that a scroll view gives it and zooms a scroll view by Ctrl+wheel.
+// Private to the class layer.
 #pragma once
 
 #include "afxtypes.h"
@@ -20,6 +21,12 @@ public:
     // The device pixel of the extent shown at the client area's top-left corner.
     QPoint ScrollPosition() const;
     void ScrollTo(QPoint position);
+    // The client area in device pixels: as it is, and without scroll bars.
+    QSize ClientSize() const;
+    QSize LargestClientSize() const;
+    // Tells the view where the pointer is again, when it is over the client area: what lies
+    // under it changes when the view scrolls, zooms or paints something else.
+    void RefreshPointer();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,12 +36,16 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     QSize DeviceSize(QSize size) const;
     void UpdateScrollBars();
     // The default processing of a key the view left alone: arrows, Home and End scroll.
     bool ScrollByKey(int key);
+    // Ctrl+wheel zooms a scroll view in or out by a step a notch, about the pointer.
+    bool ZoomByWheel(const QWheelEvent& event);
     void Dispatch(QEvent* event, UINT message, WPARAM wParam, LPARAM lParam);
 
     CView& m_view;
@@ -43,4 +54,6 @@ private:
     QSize m_extent;
     // The wheel's turn not yet scrolled, in 120ths of a notch times lines per notch.
     QPoint m_wheelRemainder;
+    // The same for zooming, in 120ths of a notch.
+    int m_zoomRemainder = 0;
 };

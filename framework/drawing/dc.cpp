@@ -1,6 +1,7 @@
 #include "dc.h"
 
 #include <algorithm>
+#include <cstdint>
 
 CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
     : m_bits(bits), m_stride(stride), m_clip{0, 0, bits ? std::max(width, 0) : 0,
@@ -8,28 +9,45 @@ CDC::CDC(std::uint32_t* bits, int width, int height, std::ptrdiff_t stride)
     UpdateClipBounds();
 }
 
+// The clip box holds the logical pixels shown from the clip's first device pixel to its
+// last, so that its corner is a pixel that is shown.
 void CDC::UpdateClipBounds() {
+    m_zoomed = m_zoom != CZoom();
+    m_reduce = m_zoom.Reduction();
+    m_reciprocal = UINT64_MAX / static_cast<std::uint64_t>(m_reduce) + 1;
     m_originOffset = m_viewportOrg.y * m_stride + m_viewportOrg.x;
-    m_clipLeft = m_clip.left - m_viewportOrg.x;
-    m_clipTop = m_clip.top - m_viewportOrg.y;
-    m_clipWidth = static_cast<std::size_t>(m_clip.Width());
-    m_clipHeight = static_cast<std::size_t>(m_clip.Height());
+    m_clipOffset = m_clip.top * m_stride + m_clip.left;
+    const auto logicalSpan = [this](int deviceBegin, int deviceEnd, int origin,
+                                    std::ptrdiff_t& begin, std::size_t& length) {
+        begin = m_zoom.LogicalAt(deviceBegin - origin);
+        const std::ptrdiff_t end =
+            deviceEnd > deviceBegin ? m_zoom.LogicalAt(deviceEnd - 1 - origin) + 1 : begin;
+        length = static_cast<std::size_t>(end - begin);
+    };
+    logicalSpan(m_clip.left, m_clip.right, m_viewportOrg.x, m_clipLeft, m_clipWidth);
+    logicalSpan(m_clip.top, m_clip.bottom, m_viewportOrg.y, m_clipTop, m_clipHeight);
+}
+
+CPoint CDC::DeviceOf(int x, int y) const {
+    return CPoint{static_cast<int>(m_zoom.DeviceOffset(x) + m_viewportOrg.x),
+                  static_cast<int>(m_zoom.DeviceOffset(y) + m_viewportOrg.y)};
 }
 
 void CDC::IntersectClipRect(const CRect& rect) {
-    const CRect device{rect.left + m_viewportOrg.x, rect.top + m_viewportOrg.y,
-                       rect.right + m_viewportOrg.x, rect.bottom + m_viewportOrg.y};
-    m_clip.left = std::max(m_clip.left, device.left);
-    m_clip.top = std::max(m_clip.top, device.top);
-    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, device.right));
-    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, device.bottom));
+    const CPoint topLeft = DeviceOf(rect.left, rect.top);
+    const CPoint bottomRight = DeviceOf(rect.right, rect.bottom);
+    m_clip.left = std::max(m_clip.left, topLeft.x);
+    m_clip.top = std::max(m_clip.top, topLeft.y);
+    m_clip.right = std::max(m_clip.left, std::min(m_clip.right, bottomRight.x));
+    m_clip.bottom = std::max(m_clip.top, std::min(m_clip.bottom, bottomRight.y));
     UpdateClipBounds();
 }
 
 int CDC::GetClipBox(CRect* rect) const {
-    *rect = CRect{m_clip.left - m_viewportOrg.x, m_clip.top - m_viewportOrg.y,
-                  m_clip.right - m_viewportOrg.x, m_clip.bottom - m_viewportOrg.y};
-    return m_clip.Width() > 0 && m_clip.Height() > 0 ? SIMPLEREGION : NULLREGION;
+    *rect = CRect{static_cast<int>(m_clipLeft), static_cast<int>(m_clipTop),
+                  static_cast<int>(m_clipLeft + static_cast<std::ptrdiff_t>(m_clipWidth)),
+                  static_cast<int>(m_clipTop + static_cast<std::ptrdiff_t>(m_clipHeight))};
+    return m_clipWidth > 0 && m_clipHeight > 0 ? SIMPLEREGION : NULLREGION;
 }
 
 CPoint CDC::SetViewportOrg(int x, int y) {
@@ -39,20 +57,46 @@ CPoint CDC::SetViewportOrg(int x, int y) {
     return before;
 }
 
+void CDC::SetZoom(const CZoom& zoom) {
+    m_zoom = zoom;
+    UpdateClipBounds();
+}
+
+void CDC::DPtoLP(CPoint* point) const {
+    point->x = static_cast<int>(m_zoom.LogicalAt(point->x - m_viewportOrg.x));
+    point->y = static_cast<int>(m_zoom.LogicalAt(point->y - m_viewportOrg.y));
+}
+
+// An enlarged pixel that the clip cuts is read at its first device pixel within the clip.
 COLORREF CDC::GetPixel(int x, int y) const {
-    if (!InClip(x, y))
+    const CPoint first = DeviceOf(x, y);
+    const CPoint device{std::max(first.x, m_clip.left), std::max(first.y, m_clip.top)};
+    CPoint shown = device;
+    DPtoLP(&shown);
+    if (device.x >= m_clip.right || device.y >= m_clip.bottom || shown.x != x || shown.y != y)
         return static_cast<COLORREF>(-1);
-    const std::uint32_t device = m_bits[y * m_stride + x + m_originOffset];
-    return __builtin_bswap32(device) >> 8;
+    return __builtin_bswap32(m_bits[device.y * m_stride + device.x]) >> 8;
 }
 
 void CDC::FillSolidRect(const CRect& rect, COLORREF color) {
-    CRect clip;
-    GetClipBox(&clip);
-    const int left = std::max(rect.left, clip.left);
-    const int right = std::max(left, std::min(rect.right, clip.right));
-    for (int y = std::max(rect.top, clip.top); y < std::min(rect.bottom, clip.bottom); ++y) {
-        std::uint32_t* const begin = m_bits + (y * m_stride + m_originOffset + left);
-        std::fill(begin, begin + (right - left), ToDevice(color));
+    const CPoint topLeft = DeviceOf(rect.left, rect.top);
+    const CPoint bottomRight = DeviceOf(rect.right, rect.bottom);
+    FillDeviceRect(CRect{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y}, ToDevice(color));
+}
+
+void CDC::FillBlock(int x, int y, std::uint32_t device) {
+    const int size = m_zoom.Enlargement();
+    const int left = x * size + m_viewportOrg.x;
+    const int top = y * size + m_viewportOrg.y;
+    FillDeviceRect(CRect{left, top, left + size, top + size}, device);
+}
+
+void CDC::FillDeviceRect(const CRect& device, std::uint32_t color) {
+    const int left = std::max(device.left, m_clip.left);
+    const int right = std::max(left, std::min(device.right, m_clip.right));
+    for (int y = std::max(device.top, m_clip.top); y < std::min(device.bottom, m_clip.bottom);
+         ++y) {
+        std::uint32_t* const begin = m_bits + (y * m_stride + left);
+        std::fill(begin, begin + (right - left), color);
     }
 }

@@ -84,6 +84,8 @@ constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_MOUSELEAVE = 0x02A3;
 
 // Notification codes of a command row.
 constexpr UINT CN_COMMAND = 0;
