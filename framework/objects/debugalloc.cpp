@@ -1,5 +1,6 @@
 #include "debugalloc.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -7,12 +8,16 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <sys/mman.h>
+
 namespace {
 
 struct BlockRecord {
     const char* file;
     int line;
     std::size_t size;
+    // Whether the block is a mapping of its own rather than a block of the heap.
+    bool mapped;
 };
 
 struct BlockRegistry {
@@ -38,34 +43,80 @@ bool Matches(const BlockRecord& record, std::string_view stem) {
     return stem.empty() || StemOf(record.file) == stem;
 }
 
-void* Record(void* block, std::size_t size, const char* file, int line) {
+// Image planes are this large or larger. A plane's first touch costs one fault per page:
+// in huge pages that is 512 times fewer faults than in small ones. The system hands out a
+// mapping zeroed, and takes it back whole when it is released.
+constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
+constexpr std::size_t kLargeBlockSize = kHugePageSize;
+
+std::size_t MappedLength(std::size_t size) {
+    return (size + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
+}
+
+// A mapping aligned to a huge page, so that every huge page of it can be one: one huge page
+// more is mapped and the unaligned head and tail are given back.
+void* MapLargeBlock(std::size_t size) {
+    if (size > SIZE_MAX - 2 * kHugePageSize)
+        return nullptr;
+    const std::size_t length = MappedLength(size);
+    void* mapped = mmap(nullptr, length + kHugePageSize, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    auto* const start = static_cast<std::byte*>(mapped);
+    const std::size_t head =
+        (kHugePageSize - reinterpret_cast<std::uintptr_t>(start) % kHugePageSize) % kHugePageSize;
+    if (head > 0)
+        munmap(start, head);
+    munmap(start + head + length, kHugePageSize - head);
+    madvise(start + head, length, MADV_HUGEPAGE);
+    return start + head;
+}
+
+void* Record(void* block, std::size_t size, bool mapped, const char* file, int line) {
     if (block == nullptr)
         return nullptr;
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
-    registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size});
+    registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size, mapped});
     return block;
+}
+
+// A large block comes zeroed whether or not that was asked for.
+void* Allocate(std::size_t size, bool zeroed, const char* file, int line) {
+    if (size >= kLargeBlockSize)
+        return Record(MapLargeBlock(size), size, true, file, line);
+    void* block = zeroed ? std::calloc(size == 0 ? 1 : size, 1) : std::malloc(size == 0 ? 1 : size);
+    return Record(block, size, false, file, line);
 }
 
 } // namespace
 
 void* AfxDebugAlloc(std::size_t size, const char* file, int line) {
-    return Record(std::malloc(size == 0 ? 1 : size), size, file, line);
+    return Allocate(size, false, file, line);
 }
 
 void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
-    return Record(std::calloc(size == 0 ? 1 : size, 1), size, file, line);
+    return Allocate(size, true, file, line);
 }
 
 void AfxDebugFree(void* block) {
     if (block == nullptr)
         return;
+    BlockRecord record{};
     {
         auto& registry = Registry();
         std::lock_guard guard(registry.lock);
-        registry.blocks.erase(block);
+        const auto found = registry.blocks.find(block);
+        if (found != registry.blocks.end()) {
+            record = found->second;
+            registry.blocks.erase(found);
+        }
     }
-    std::free(block);
+    if (record.mapped)
+        munmap(block, MappedLength(record.size));
+    else
+        std::free(block);
 }
 
 std::vector<CLiveBlock> AfxLiveBlocks(const std::string& stem) {
