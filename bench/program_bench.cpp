@@ -14,6 +14,7 @@
 #include "vexlanview.h"
 #include "wndimpl.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
@@ -125,6 +126,9 @@ struct ShownList : StartedProgram {
         return pixel.pixel(0, 0) & 0xFFFFFF;
     }
     void WaitUntilShown(int image) const {
+        // The view's repaint reaches only the scroll area's frame, not its viewport; until the
+        // layer repaints the viewport itself, the probe asks for it as that will.
+        qobject_cast<QAbstractScrollArea*>(widget)->viewport()->update();
         while (Shown() != (ColourOf(image) & 0xFFFFFF))
             QApplication::processEvents();
     }
