@@ -3,8 +3,13 @@
 // file's bytes out of the stream and copying them once, and the floor of Vexlan's decoding:
 // reading the file once and writing every byte the planes receive once. Then a Page Down: the
 // view loading a 4096 x 4096 24-bit file from disk into planes of the same size, against
-// loading files of two sizes in turn, each into fresh planes.
+// loading files of two sizes in turn, each into fresh planes. Last, for an 8192 x 4096 24-bit
+// file: the view loading it into fresh planes against the floor of reading it into planes
+// already in memory, and the view's segmentation step, its planes included, against the
+// classification alone into a plane already in memory.
 #include "bitmapdecoder.h"
+#include "colorsegmentation.h"
+#include "resource.h"
 #include "vexlandoc.h"
 #include "vexlanview.h"
 
@@ -44,13 +49,14 @@ void PutLittleEndian(Bytes& bytes, std::uint32_t value, int size) {
 }
 
 // A bottom-up file whose palette and pixels are pseudo-random, so that no decoder gets a
-// shortcut from uniform content. Rows of 4096 pixels need no padding.
-Bytes MakeBitmap(std::uint32_t bitsPerPixel, std::uint32_t height = kSide) {
+// shortcut from uniform content. Rows of a multiple of 4 pixels need no padding.
+Bytes MakeBitmap(std::uint32_t bitsPerPixel, std::uint32_t height = kSide,
+                 std::uint32_t width = kSide) {
     const std::uint32_t paletteBytes = bitsPerPixel == 8 ? 256 * 4 : 0;
     const std::uint32_t pixelOffset = 14 + 40 + paletteBytes;
-    const std::uint32_t fileSize = pixelOffset + kSide * height * bitsPerPixel / 8;
+    const std::uint32_t fileSize = pixelOffset + width * height * bitsPerPixel / 8;
     Bytes file{'B', 'M'};
-    for (std::uint32_t field : {fileSize, 0u, pixelOffset, 40u, kSide, height}) {
+    for (std::uint32_t field : {fileSize, 0u, pixelOffset, 40u, width, height}) {
         PutLittleEndian(file, field, 4);
     }
     PutLittleEndian(file, 1, 2);
@@ -130,17 +136,26 @@ void ReadAndCopy(benchmark::State& state, Bytes& file) {
     }
 }
 
+std::uint32_t HeaderField(const Bytes& file, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t byte = 0; byte < 4; ++byte)
+        value |= std::uint32_t{file[at + byte]} << 8 * byte;
+    return value;
+}
+
 // For an 8-bit file each pixel byte becomes a gray byte and three colour bytes; for a 24-bit
 // file the colour plane takes the pixel bytes and the gray plane is cleared. Read through a
-// buffer of the decoder's size, so that the bytes come from the cache as they do there.
-void ReadAndWritePlanesOnce(benchmark::State& state, Bytes& file) {
+// buffer of the decoder's size, so that the bytes come from the cache as they do there. The
+// planes are in memory before the first read.
+template <typename OpenStream>
+void ReadAndWritePlanesOnce(benchmark::State& state, const Bytes& file, OpenStream open) {
     const bool indexed = file[28] == 8;
-    const std::size_t pixels = std::size_t{kSide} * kSide;
+    const std::size_t pixels = std::size_t{HeaderField(file, 18)} * HeaderField(file, 22);
     Bytes gray(pixels);
     Bytes color(3 * pixels);
     Bytes buffer(256 * 1024);
     for (auto _ : state) {
-        std::FILE* stream = OpenInMemory(file);
+        std::FILE* stream = open();
         std::size_t written = 0;
         while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream)) {
             const std::size_t count = std::min(got, (indexed ? pixels : 3 * pixels) - written);
@@ -158,6 +173,10 @@ void ReadAndWritePlanesOnce(benchmark::State& state, Bytes& file) {
         std::fclose(stream);
         benchmark::ClobberMemory();
     }
+}
+
+void ReadAndWritePlanesOnce(benchmark::State& state, Bytes& file) {
+    ReadAndWritePlanesOnce(state, file, [&file] { return OpenInMemory(file); });
 }
 
 void WriteFile(const QTemporaryDir& folder, const std::string& name, const Bytes& bytes) {
@@ -197,6 +216,64 @@ void PageDown(benchmark::State& state) {
     }
 }
 
+constexpr std::uint32_t kWideSide = 2 * kSide;
+
+// An 8192 x 4096 24-bit file on disk, read once so that it is in the page cache.
+struct WideFile {
+    QTemporaryDir folder;
+    Bytes bytes = MakeBitmap(24, kSide, kWideSide);
+    std::string directory = *AfxSystemPath(folder.path().toStdString());
+    std::string name = "wide.bmp";
+    std::string hostPath = folder.filePath("wide.bmp").toStdString();
+
+    WideFile() { WriteFile(folder, name, bytes); }
+};
+
+void LoadWithVexlan(benchmark::State& state) {
+    const WideFile file;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto loading = std::make_unique<LoadingView>();
+        loading->view->UseSingleFile(file.directory, file.name);
+        state.ResumeTiming();
+        loading->view->LoadImageAt(0);
+        state.PauseTiming();
+        if (loading->view->m_nWidth != static_cast<int>(kWideSide))
+            state.SkipWithError("the file was not loaded");
+        loading.reset();
+        state.ResumeTiming();
+    }
+}
+
+void LoadFloor(benchmark::State& state) {
+    const WideFile file;
+    ReadAndWritePlanesOnce(state, file.bytes,
+                           [&file] { return std::fopen(file.hostPath.c_str(), "rb"); });
+}
+
+void StepWithVexlan(benchmark::State& state) {
+    const WideFile file;
+    LoadingView loading;
+    loading.view->UseSingleFile(file.directory, file.name);
+    loading.view->LoadImageAt(0);
+    for (auto _ : state) {
+        loading.view->RunStep(ID_COLOR_SEGMENTATION);
+        benchmark::DoNotOptimize(loading.view->m_pResultImage.get());
+    }
+}
+
+void StepCompute(benchmark::State& state) {
+    const WideFile file;
+    LoadingView loading;
+    loading.view->UseSingleFile(file.directory, file.name);
+    loading.view->LoadImageAt(0);
+    Bytes result(std::size_t{kWideSide} * kSide);
+    for (auto _ : state) {
+        SegmentColorPlane(loading.view->m_pColorImage.get(), result.data(), kWideSide, kSide);
+        benchmark::ClobberMemory();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +300,14 @@ int main(int argc, char** argv) {
         ->Arg(0)
         ->Arg(1)
         ->Unit(benchmark::kMillisecond);
+    using Benchmark = void (*)(benchmark::State&);
+    const std::pair<const char*, Benchmark> wide[] = {
+        {"Load/8192x4096/vexlan", LoadWithVexlan},
+        {"Load/8192x4096/floor", LoadFloor},
+        {"Step/segment/8192x4096/vexlan", StepWithVexlan},
+        {"Step/segment/8192x4096/compute", StepCompute}};
+    for (auto [title, function] : wide)
+        benchmark::RegisterBenchmark(title, function)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

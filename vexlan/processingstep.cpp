@@ -12,10 +12,12 @@ std::optional<std::size_t> PlaneSize(int width, int height) {
     return size;
 }
 
-void ApplyStep(const CProcessingStep& step, const CStepInput& input, BYTE* result) {
+void ApplyStep(const CProcessingStep& step, const CStepInput& input, BYTE* result,
+               CResultPlane plane) {
     const std::size_t size = PlaneSize(input.width, input.height).value_or(0);
     if (size == 0)
         return;
-    std::fill_n(result, size, BYTE{0});
+    if (!step.writesEveryByte && plane != CResultPlane::Zeroed)
+        std::fill_n(result, size, BYTE{0});
     step.run(input, result);
 }

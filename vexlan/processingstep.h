@@ -24,18 +24,26 @@ struct CStepInput {
 };
 
 // Writes width * height bytes to result, one per pixel, in the gray plane's layout. The
-// result arrives zeroed, so a byte the step leaves alone is black.
+// result arrives zeroed, so a byte the step leaves alone is black, unless the step promises
+// to write every byte.
 using StepFunction = void (*)(const CStepInput& input, BYTE* result);
 
 struct CProcessingStep {
     UINT commandId;   // the menu command that runs the step in the view
     const char* name; // how vexlan-batch names it: lower case, no spaces
     StepFunction run;
+    // The step writes every byte of its result, so the plane need not be zeroed for it.
+    bool writesEveryByte = false;
 };
+
+// What the result plane handed to ApplyStep holds: anything, or zeros throughout.
+enum class CResultPlane { Uninitialised, Zeroed };
 
 // width * height, the bytes of a one-byte-per-pixel plane; 0 when either is zero or less,
 // nothing when the product does not fit.
 std::optional<std::size_t> PlaneSize(int width, int height);
 
-// Zeroes result (PlaneSize bytes) and runs the step on it; an empty image runs nothing.
-void ApplyStep(const CProcessingStep& step, const CStepInput& input, BYTE* result);
+// Runs the step on result (PlaneSize bytes), zeroing it first unless it comes zeroed or the
+// step writes every byte; an empty image runs nothing.
+void ApplyStep(const CProcessingStep& step, const CStepInput& input, BYTE* result,
+               CResultPlane plane = CResultPlane::Uninitialised);

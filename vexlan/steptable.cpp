@@ -9,7 +9,7 @@ namespace {
 
 // One row per step, in menu order. A new step's command id comes from resource.h.
 constexpr CProcessingStep kSteps[] = {
-    {ID_COLOR_SEGMENTATION, "segment", SegmentColors},
+    {ID_COLOR_SEGMENTATION, "segment", SegmentColors, true},
 };
 
 } // namespace

@@ -37,6 +37,14 @@ BOOL CVexlanApp::InitInstance() {
     return TRUE;
 }
 
+// Idle time reads the next image of a list ahead.
+BOOL CVexlanApp::OnIdle(LONG lCount) {
+    if (auto* frame = dynamic_cast<CFrameWnd*>(m_pMainWnd))
+        if (auto* view = dynamic_cast<CVexlanView*>(frame->GetActiveView()))
+            view->ReadAheadWhileIdle();
+    return CWinApp::OnIdle(lCount);
+}
+
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
 void CAboutDlg::DoDataExchange(CDataExchange* pDX) {

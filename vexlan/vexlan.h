@@ -9,6 +9,7 @@ public:
     CVexlanApp();
 
     BOOL InitInstance() override;
+    BOOL OnIdle(LONG lCount) override;
 
     void OnAppAbout();
 

@@ -4,6 +4,7 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pixelreadout.h"
+#include "readahead.h"
 #include "resource.h"
 #include "runningstep.h"
 #include "steptable.h"
@@ -20,6 +21,10 @@ namespace {
 
 void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
+}
+
+CByteBlock NewZeroedPlane(std::size_t size) {
+    return DEBUG_NEW_ZEROED_BYTES(size);
 }
 
 // The indices i in [0, count) whose painted position first + i lies in [clipBegin, clipEnd),
@@ -79,7 +84,7 @@ void CVexlanView::LoadImageAt(int index) {
     // and File Save would write it under that entry's name.
     m_pOutputImage.reset();
     m_bPlanesAreCurrent = false;
-    const char* name = m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
+    const char* name = EntryName(index);
     const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
     if (!fullName) {
         ShowMessage(PathTooLongMessage(m_szDirectory, name));
@@ -93,12 +98,24 @@ void CVexlanView::LoadImageAt(int index) {
     const std::string sFTitle = name;
     GetDocument()->SetTitle(sFTitle.c_str());
 
+    if (std::optional<CDecodedImage> ahead = TakeReadAhead(*fullName, file.get())) {
+        // The planes they replace are what the next read ahead decodes into.
+        m_pReadAhead->Recycle(TakePlanes());
+        PutPlanes(std::move(*ahead));
+        m_bPlanesAreCurrent = true;
+        OnInitialUpdate();
+        return;
+    }
     CBitmapDecoder decoder;
     if (decoder.ReadHeader(file.get()) == CBitmapDecoder::Result::Decodable)
         DecodeInto(decoder, file.get(), fullName->c_str());
     else
         ShowMessage(FileProblemMessage(*fullName, decoder.Problem()));
     OnInitialUpdate();
+}
+
+const char* CVexlanView::EntryName(int index) const {
+    return m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * index;
 }
 
 void CVexlanView::UseSingleFile(const std::string& directory, const std::string& name) {
@@ -117,6 +134,7 @@ bool CVexlanView::UseImageSet(const CImageSetChoice& choice) {
     for (std::size_t i = 0; i < choice.names.size(); ++i)
         choice.names[i].copy(table.get() + nameSlotSize * i, nameSlotSize - 1);
     m_nFileCount = choice.fileCount;
+    m_nReadAheadStep = 1;
     std::snprintf(m_szDirectory, sizeof m_szDirectory, "%s", choice.directory.c_str());
     m_pFileNames = std::move(table);
     m_nCurrentFile = 0;
@@ -137,6 +155,8 @@ void CVexlanView::OnFileOpen() {
     // image also starts at the top-left corner, and at zoom 1.
     OnInitialUpdate();
     SetZoom(CZoom());
+    if (m_pReadAhead)
+        m_pReadAhead->Drop();
     if (MyFDlg.DoModal() != IDOK)
         return;
 
@@ -171,15 +191,47 @@ void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
         EndRunningStep();
     if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
         ++m_nCurrentFile;
+        m_nReadAheadStep = 1;
         LoadImageAt(m_nCurrentFile);
         DropResult();
     }
     if (nChar == VK_PRIOR && m_nCurrentFile > 0) {
         --m_nCurrentFile;
+        m_nReadAheadStep = -1;
         LoadImageAt(m_nCurrentFile);
         DropResult();
     }
     CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
+}
+
+void CVexlanView::ReadAheadWhileIdle() {
+    const int entry = m_nCurrentFile + m_nReadAheadStep;
+    if (!m_bReadAhead || !m_pFileNames || entry < 0 || entry >= m_nFileCount)
+        return;
+    const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, EntryName(entry));
+    if (!fullName)
+        return;
+    if (!m_pReadAhead)
+        m_pReadAhead = std::make_unique<CReadAhead>();
+    m_pReadAhead->Start(*fullName);
+}
+
+void CVexlanView::EnableReadAhead(bool enabled) {
+    m_bReadAhead = enabled;
+    if (!enabled)
+        m_pReadAhead.reset();
+}
+
+void CVexlanView::FinishReadAhead() {
+    if (m_pReadAhead)
+        m_pReadAhead->Finish();
+}
+
+std::optional<CDecodedImage> CVexlanView::TakeReadAhead(const std::string& fullName,
+                                                        std::FILE* file) {
+    if (!m_pReadAhead)
+        return std::nullopt;
+    return m_pReadAhead->Take(fullName, file);
 }
 
 void CVexlanView::OnColorSegmentation() {
@@ -197,20 +249,14 @@ void CVexlanView::RunStep(const CProcessingStep& step) {
     const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
     if (!m_pGrayImage || !size)
         return;
-    CByteBlock result = DEBUG_NEW_BYTES(*size);
-    CByteBlock output = DEBUG_NEW_BYTES(*size);
-    if (!result || !output)
+    // A plane as large as an image's comes zeroed from the system without a write, and
+    // only a step that may leave bytes alone needs it zeroed.
+    CByteBlock result = DEBUG_NEW_ZEROED_BYTES(*size);
+    if (!result)
         return;
-    ApplyStep(step, {m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()}, result.get());
-    // What is painted is also what File Save writes, but only while it was computed from the
-    // current entry: after a failed load the planes still hold the image before.
-    if (m_bPlanesAreCurrent) {
-        std::copy_n(result.get(), *size, output.get());
-        m_pOutputImage = std::move(output);
-    }
-    m_pResultImage = std::move(result);
-    m_bShowResult = 1;
-    OnInitialUpdate();
+    ApplyStep(step, {m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()}, result.get(),
+              CResultPlane::Zeroed);
+    TakeResult(std::move(result), m_bPlanesAreCurrent);
 }
 
 void CVexlanView::WatchInstalledSteps() {
@@ -298,20 +344,17 @@ void CVexlanView::OnInstalledStepEnded() {
         ShowMessage(StepEndMessage(running->Step().name, *end, running->ImageHostPath()));
         return;
     }
-    const std::size_t size = PlaneSize(m_nWidth, m_nHeight).value_or(0);
-    TakeResult(running->TakeResult(), size, running->PlanesAreCurrent());
+    TakeResult(running->TakeResult(), running->PlanesAreCurrent());
     m_shownInstalledStep = running->Step();
 }
 
-void CVexlanView::TakeResult(CByteBlock result, std::size_t size, bool planesAreCurrent) {
-    if (planesAreCurrent) {
-        CByteBlock output = DEBUG_NEW_BYTES(size);
-        if (output) {
-            std::copy_n(result.get(), size, output.get());
-            m_pOutputImage = std::move(output);
-        }
-    }
+void CVexlanView::TakeResult(CByteBlock result, bool planesAreCurrent) {
     m_pResultImage = std::move(result);
+    // What is painted is also what File Save writes, but only while it was computed from the
+    // current entry: after a failed load the planes still hold the image before. Nothing
+    // writes to a result after its step, so both are the one plane.
+    if (planesAreCurrent)
+        m_pOutputImage = m_pResultImage;
     m_bShowResult = 1;
     OnInitialUpdate();
 }
@@ -326,8 +369,7 @@ std::string CVexlanView::CurrentImageHostPath() const {
 void CVexlanView::OnFileSave() {
     if (!m_pFileNames || !m_pOutputImage)
         return;
-    const std::string fname =
-        ResultFileName(m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile);
+    const std::string fname = ResultFileName(EntryName(m_nCurrentFile));
     if (const std::optional<std::string> failure =
             SaveResultFile(AfxHostPath(fname), AfxPathForMessage(fname), m_nWidth, m_nHeight,
                            m_pOutputImage.get()))
@@ -335,27 +377,24 @@ void CVexlanView::OnFileSave() {
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
-    // Stepping through a list mostly meets images of one size: their planes are used again
-    // rather than allocated and touched afresh. A new gray plane comes zeroed from the system,
-    // so the decoder need not clear what a 24-bit or run-length file leaves unwritten.
-    const bool reused = HoldsPlanesFor(decoder);
-    if (!reused) {
-        CByteBlock gray = DEBUG_NEW_ZEROED_BYTES(decoder.GrayPlaneSize());
-        CByteBlock color = DEBUG_NEW_BYTES(decoder.ColorPlaneSize());
-        if (!gray || !color) {
-            ShowMessage(FileProblemMessage(fullName, kTooLargeForMemory));
-            return;
-        }
-        m_pGrayImage = std::move(gray);
-        m_pColorImage = std::move(color);
-    }
-    decoder.ReadPixels(file, m_pGrayImage.get(), m_pColorImage.get(),
-                       reused ? CBitmapDecoder::GrayPlane::Uninitialised
-                              : CBitmapDecoder::GrayPlane::Zeroed);
-    m_nWidth = decoder.Width();
-    m_nHeight = decoder.Height();
-    m_nPlaneBits = decoder.BitsPerPixel();
-    m_bPlanesAreCurrent = true;
+    CDecodedImage image = TakePlanes();
+    m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewZeroedPlane);
+    PutPlanes(std::move(image));
+    if (!m_bPlanesAreCurrent)
+        ShowMessage(FileProblemMessage(fullName, kTooLargeForMemory));
+}
+
+CDecodedImage CVexlanView::TakePlanes() {
+    return CDecodedImage{std::move(m_pGrayImage), std::move(m_pColorImage), m_nWidth, m_nHeight,
+                         m_nPlaneBits};
+}
+
+void CVexlanView::PutPlanes(CDecodedImage image) {
+    m_pGrayImage = std::move(image.gray);
+    m_pColorImage = std::move(image.color);
+    m_nWidth = image.width;
+    m_nHeight = image.height;
+    m_nPlaneBits = image.bitsPerPixel;
 }
 
 // The load has already asked for its repaint; the extent must lose the result's half all the
@@ -363,11 +402,6 @@ void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const cha
 void CVexlanView::DropResult() {
     m_pResultImage.reset();
     UpdateScrollSizes();
-}
-
-bool CVexlanView::HoldsPlanesFor(const CBitmapDecoder& decoder) const {
-    return m_pGrayImage && m_nWidth == decoder.Width() && m_nHeight == decoder.Height() &&
-           m_nPlaneBits == decoder.BitsPerPixel();
 }
 
 void CVexlanView::OnInitialUpdate() {

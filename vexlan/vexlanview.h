@@ -2,6 +2,7 @@
 #pragma once
 
 #include "afxwin.h"
+#include "decodedimage.h"
 #include "installedsteps.h"
 
 #include <memory>
@@ -10,6 +11,7 @@
 
 class CVexlanDoc;
 class CBitmapDecoder;
+class CReadAhead;
 struct CImageSetChoice;
 struct CProcessingStep;
 class CRunningStep;
@@ -37,8 +39,9 @@ public:
     void OnFileSave();
     void OnColorSegmentation();
     // Runs the processing step of this menu command (vexlan/steptable.cpp) on the loaded
-    // image: the result plane is painted beside the image and a copy of it becomes the
-    // output plane. Nothing changes when no image is loaded or the planes cannot be allocated.
+    // image: the result plane is painted beside the image and, while it is unchanged, is
+    // also the output plane. Nothing changes when no image is loaded or the plane cannot be
+    // allocated.
     void RunStep(UINT commandId);
     void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
@@ -64,6 +67,14 @@ public:
     bool IsStepRunning() const { return m_pRunningStep != nullptr; }
     void EndRunningStep();
 
+    // While the program is idle: reads the list entry after the current one (before it, after
+    // a Page Up) ahead, so that the step to it need not wait for the file.
+    void ReadAheadWhileIdle();
+    // Whether idle time reads ahead; on unless turned off.
+    void EnableReadAhead(bool enabled);
+    // Waits until nothing is being read ahead.
+    void FinishReadAhead();
+
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
     void OnInitialUpdate() override;
     void OnDraw(CDC* pDC) override;
@@ -75,11 +86,12 @@ public:
     void Dump(CDumpContext& dc) const override;
 
     // The image workspace. Planes are top-down rows without gaps: gray, result and output
-    // one byte per pixel; colour three bytes (blue, green, red) per pixel.
+    // one byte per pixel; colour three bytes (blue, green, red) per pixel. The output plane
+    // is the result plane itself while that is unchanged since its step.
     CByteBlock m_pGrayImage;
-    CByteBlock m_pOutputImage;
+    CSharedByteBlock m_pOutputImage;
     CByteBlock m_pColorImage;
-    CByteBlock m_pResultImage;
+    CSharedByteBlock m_pResultImage;
     int m_nWidth = 0;
     int m_nHeight = 0;
     int m_nCurrentFile = 0;
@@ -96,14 +108,21 @@ private:
     // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
     bool OpenImageSet(const std::string& path);
     void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
-    bool HoldsPlanesFor(const CBitmapDecoder& decoder) const;
+    // The image read ahead from fullName, if file is still the file that was read.
+    std::optional<CDecodedImage> TakeReadAhead(const std::string& fullName, std::FILE* file);
+    // Moves the gray and colour planes with their size and depth out of the workspace, and in.
+    CDecodedImage TakePlanes();
+    void PutPlanes(CDecodedImage image);
+    const char* EntryName(int index) const;
     void DropResult();
     // The painted extent: the image while a mode shows it, and the result beside it while
     // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
 
     void OnInstalledStepEnded();
-    void TakeResult(CByteBlock result, std::size_t size, bool planesAreCurrent);
+    // Shows result beside the image and, when it was computed from the current entry, makes
+    // it the plane that File Save writes.
+    void TakeResult(CByteBlock result, bool planesAreCurrent);
     std::string CurrentImageHostPath() const;
 
     CInstalledSteps m_installedSteps;
@@ -118,6 +137,12 @@ private:
     // Whether the planes were decoded from the current entry; a failed load leaves the image
     // before in place, whose results must not be saved under the new entry's name.
     bool m_bPlanesAreCurrent = false;
+
+    // Created with the first read ahead; dropped by File Open.
+    std::unique_ptr<CReadAhead> m_pReadAhead;
+    bool m_bReadAhead = true;
+    // +1 reads the entry after the current one ahead, -1 the one before.
+    int m_nReadAheadStep = 1;
 
     DECLARE_MESSAGE_MAP()
 };

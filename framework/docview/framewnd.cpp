@@ -257,7 +257,12 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
         return FALSE;
     }
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
-                     window, [this] { OnIdleUpdateCmdUI(); });
+                     window, [this] {
+                         OnIdleUpdateCmdUI();
+                         if (CWinApp* app = AfxGetApp();
+                             app && QApplication::activeModalWidget() == nullptr)
+                             app->OnIdle(0);
+                     });
     return TRUE;
 }
 

@@ -17,3 +17,7 @@ int CWinThread::Run() {
 int CWinThread::ExitInstance() {
     return 0;
 }
+
+BOOL CWinThread::OnIdle(LONG) {
+    return FALSE;
+}

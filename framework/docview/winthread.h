@@ -11,6 +11,9 @@ public:
     virtual BOOL InitInstance();
     virtual int Run();
     virtual int ExitInstance();
+    // Called whenever the user-interface thread is about to wait for the next event, outside
+    // modal dialogs, with lCount 0. Work done here must be short.
+    virtual BOOL OnIdle(LONG lCount);
 
     CWnd* m_pMainWnd = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,13 +12,17 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <sys/mman.h>
+
 namespace {
 
 struct BlockRecord {
     const char* file;
     int line;
     std::size_t size;
-    int sharedFd = -1; // the memory file of a shared block, mapped rather than allocated
+    // Whether the block is a mapping of its own rather than a block of the heap.
+    bool mapped;
+    int sharedFd = -1; // the memory file of a shared block's mapping
 };
 
 struct BlockRegistry {
@@ -43,13 +48,53 @@ bool Matches(const BlockRecord& record, std::string_view stem) {
     return stem.empty() || StemOf(record.file) == stem;
 }
 
-void* Record(void* block, std::size_t size, const char* file, int line, int sharedFd = -1) {
+// Image planes are this large or larger. A plane's first touch costs one fault per page:
+// in huge pages that is 512 times fewer faults than in small ones. The system hands out a
+// mapping zeroed, and takes it back whole when it is released.
+constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
+constexpr std::size_t kLargeBlockSize = kHugePageSize;
+
+std::size_t MappedLength(std::size_t size) {
+    return (size + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
+}
+
+// A mapping aligned to a huge page, so that every huge page of it can be one: one huge page
+// more is mapped and the unaligned head and tail are given back.
+void* MapLargeBlock(std::size_t size) {
+    if (size > SIZE_MAX - 2 * kHugePageSize)
+        return nullptr;
+    const std::size_t length = MappedLength(size);
+    void* mapped = mmap(nullptr, length + kHugePageSize, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    auto* const start = static_cast<std::byte*>(mapped);
+    const std::size_t head =
+        (kHugePageSize - reinterpret_cast<std::uintptr_t>(start) % kHugePageSize) % kHugePageSize;
+    if (head > 0)
+        munmap(start, head);
+    munmap(start + head + length, kHugePageSize - head);
+    madvise(start + head, length, MADV_HUGEPAGE);
+    return start + head;
+}
+
+void* Record(void* block, std::size_t size, bool mapped, const char* file, int line,
+             int sharedFd = -1) {
     if (block == nullptr)
         return nullptr;
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
-    registry.blocks.emplace(block, BlockRecord{file ? file : "unknown", line, size, sharedFd});
+    registry.blocks.emplace(block,
+                            BlockRecord{file ? file : "unknown", line, size, mapped, sharedFd});
     return block;
+}
+
+// A large block comes zeroed whether or not that was asked for.
+void* Allocate(std::size_t size, bool zeroed, const char* file, int line) {
+    if (size >= kLargeBlockSize)
+        return Record(MapLargeBlock(size), size, true, file, line);
+    void* block = zeroed ? std::calloc(size == 0 ? 1 : size, 1) : std::malloc(size == 0 ? 1 : size);
+    return Record(block, size, false, file, line);
 }
 
 // A mapping needs at least one byte, as malloc's blocks do here.
@@ -60,11 +105,11 @@ std::size_t MappedSize(std::size_t size) {
 } // namespace
 
 void* AfxDebugAlloc(std::size_t size, const char* file, int line) {
-    return Record(std::malloc(size == 0 ? 1 : size), size, file, line);
+    return Allocate(size, false, file, line);
 }
 
 void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
-    return Record(std::calloc(size == 0 ? 1 : size, 1), size, file, line);
+    return Allocate(size, true, file, line);
 }
 
 void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
@@ -78,7 +123,7 @@ void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
         close(fd);
         return nullptr;
     }
-    return Record(block, size, file, line, fd);
+    return Record(block, size, true, file, line, fd);
 }
 
 int AfxSharedBlockDescriptor(const void* block) {
@@ -118,12 +163,14 @@ void AfxDebugFree(void* block) {
             registry.blocks.erase(found);
         }
     }
-    if (record.sharedFd < 0) {
+    if (record.sharedFd >= 0) {
+        munmap(block, MappedSize(record.size));
+        close(record.sharedFd);
+    } else if (record.mapped) {
+        munmap(block, MappedLength(record.size));
+    } else {
         std::free(block);
-        return;
     }
-    munmap(block, MappedSize(record.size));
-    close(record.sharedFd);
 }
 
 std::vector<CLiveBlock> AfxLiveBlocks(const std::string& stem) {

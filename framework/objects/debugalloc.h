@@ -11,8 +11,9 @@
 // Allocates size bytes (0 is allowed) and records file and line; returns null when the
 // memory is not there. The block's content is not initialised.
 void* AfxDebugAlloc(std::size_t size, const char* file, int line);
-// The same for a block whose bytes are all zero; a large one gets the system's zero pages
-// rather than being written.
+// The same for a block whose bytes are all zero. A block of 2 MiB or more, such as an image
+// plane, is a mapping of its own in huge pages: it comes zeroed either way, its first touch
+// costs few faults, and its release gives the memory back to the system at once.
 void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line);
 // The same in memory that another process can map: a block of zeros backed by a file of its
 // own in memory, which AfxSharedBlockDescriptor names. Costs a system call and a mapping, so
@@ -45,6 +46,8 @@ struct CDebugFree {
 // An owned byte block from the debug allocator; empty when absent.
 using CByteBlock = std::unique_ptr<std::uint8_t[], CDebugFree>;
 using CCharBlock = std::unique_ptr<char[], CDebugFree>;
+// A byte block that more than one owner may hold; released with its last owner.
+using CSharedByteBlock = std::shared_ptr<std::uint8_t[]>;
 
 inline CByteBlock AfxAllocBytes(std::size_t size, const char* file, int line) {
     return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAlloc(size, file, line)));

@@ -1,0 +1,34 @@
+#include "decodedimage.h"
+
+#include <utility>
+
+namespace {
+
+bool HoldsPlanesFor(const CDecodedImage& image, const CBitmapDecoder& decoder) {
+    return image.gray && image.color && image.width == decoder.Width() &&
+           image.height == decoder.Height() && image.bitsPerPixel == decoder.BitsPerPixel();
+}
+
+} // namespace
+
+bool DecodeImage(const CBitmapDecoder& decoder, std::FILE* file, CDecodedImage& image,
+                 CZeroedPlaneSource newPlane) {
+    const bool reused = HoldsPlanesFor(image, decoder);
+    if (!reused) {
+        CByteBlock gray = newPlane(decoder.GrayPlaneSize());
+        CByteBlock color = newPlane(decoder.ColorPlaneSize());
+        if (!gray || !color)
+            return false;
+        image.gray = std::move(gray);
+        image.color = std::move(color);
+    }
+    // A new gray plane comes zeroed, so the decoder need not clear what a 24-bit or
+    // run-length file leaves unwritten.
+    decoder.ReadPixels(file, image.gray.get(), image.color.get(),
+                       reused ? CBitmapDecoder::GrayPlane::Uninitialised
+                              : CBitmapDecoder::GrayPlane::Zeroed);
+    image.width = decoder.Width();
+    image.height = decoder.Height();
+    image.bitsPerPixel = decoder.BitsPerPixel();
+    return true;
+}

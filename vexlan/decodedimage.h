@@ -1,0 +1,28 @@
+// An image as the bitmap decoder leaves it: its gray and colour planes and the size and depth
+// they were decoded at. The view holds one, and so does the read-ahead.
+#pragma once
+
+#include "bitmapdecoder.h"
+#include "debugalloc.h"
+
+#include <cstddef>
+#include <cstdio>
+
+struct CDecodedImage {
+    CByteBlock gray;
+    CByteBlock color;
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;
+};
+
+// Where new planes come from: a block of size bytes, all zero, or none when it cannot be had.
+// The caller's own allocator, so that the debug allocator names the planes' owner.
+using CZeroedPlaneSource = CByteBlock (*)(std::size_t size);
+
+// Decodes the pixels of file, whose header decoder has accepted, into image. The planes image
+// holds are used again when they were decoded at the same size and depth: stepping through a
+// list mostly meets images of one size, and planes already touched cost no page faults. Else
+// new ones come from newPlane. False, with image as it was, when those cannot be had.
+bool DecodeImage(const CBitmapDecoder& decoder, std::FILE* file, CDecodedImage& image,
+                 CZeroedPlaneSource newPlane);
