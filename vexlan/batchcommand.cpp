@@ -52,7 +52,7 @@ struct BatchOptions {
 
 // One row per option. An option either takes a value (value set, valueName says what it is)
 // or is a flag (flag set).
-struct OptionSpec {
+struct OptionRow {
     char shortName; // '\0' for a long option only
     std::string_view longName;
     std::optional<std::string> BatchOptions::*value;
@@ -60,7 +60,7 @@ struct OptionSpec {
     bool BatchOptions::*flag;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {'o', "output", &BatchOptions::outputDirectory, "目录", nullptr},
     {'\0', "list", nullptr, nullptr, &BatchOptions::list},
     {'\0', "help", nullptr, nullptr, &BatchOptions::help},
@@ -70,17 +70,17 @@ constexpr OptionSpec kOptions[] = {
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
-const OptionSpec* FindLongOption(std::string_view name, std::string& problem) {
-    const OptionSpec* found = nullptr;
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.longName == name)
-            return &spec;
-        if (spec.longName.starts_with(name)) {
+const OptionRow* FindLongOption(std::string_view name, std::string& problem) {
+    const OptionRow* found = nullptr;
+    for (const OptionRow& option : kOptions) {
+        if (option.longName == name)
+            return &option;
+        if (option.longName.starts_with(name)) {
             if (found) {
                 problem = "选项 --" + std::string(name) + " 有歧义";
                 return nullptr;
             }
-            found = &spec;
+            found = &option;
         }
     }
     if (!found)
@@ -88,10 +88,10 @@ const OptionSpec* FindLongOption(std::string_view name, std::string& problem) {
     return found;
 }
 
-const OptionSpec* FindShortOption(char name, std::string& problem) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.shortName != '\0' && spec.shortName == name)
-            return &spec;
+const OptionRow* FindShortOption(char name, std::string& problem) {
+    for (const OptionRow& option : kOptions)
+        if (option.shortName != '\0' && option.shortName == name)
+            return &option;
     problem = "未知的选项 -" + std::string(1, name);
     return nullptr;
 }
@@ -130,48 +130,48 @@ private:
 
     bool ReadLong(const std::string& text, std::string& problem) {
         const std::size_t equals = text.find('=');
-        const OptionSpec* spec = FindLongOption(text.substr(0, equals), problem);
-        if (!spec)
+        const OptionRow* option = FindLongOption(text.substr(0, equals), problem);
+        if (!option)
             return false;
-        const std::string shown = "--" + std::string(spec->longName);
+        const std::string shown = "--" + std::string(option->longName);
         if (equals == std::string::npos)
-            return Take(*spec, shown, std::nullopt, problem);
-        if (!spec->value) {
+            return Take(*option, shown, std::nullopt, problem);
+        if (!option->value) {
             problem = "选项 " + shown + " 不带参数";
             return false;
         }
-        return Take(*spec, shown, text.substr(equals + 1), problem);
+        return Take(*option, shown, text.substr(equals + 1), problem);
     }
 
     // A cluster of short options: flags, then at most one that takes the rest as its value.
     bool ReadShort(const std::string& arg, std::string& problem) {
         for (std::size_t i = 1; i < arg.size(); ++i) {
-            const OptionSpec* spec = FindShortOption(arg[i], problem);
-            if (!spec)
+            const OptionRow* option = FindShortOption(arg[i], problem);
+            if (!option)
                 return false;
-            if (spec->value)
-                return Take(*spec, "-" + std::string(1, arg[i]),
+            if (option->value)
+                return Take(*option, "-" + std::string(1, arg[i]),
                             i + 1 < arg.size() ? std::optional(arg.substr(i + 1)) : std::nullopt,
                             problem);
-            m_options.*spec->flag = true;
+            m_options.*option->flag = true;
         }
         return true;
     }
 
     // Sets the option; a value that is not attached is the next argument.
-    bool Take(const OptionSpec& spec, const std::string& shown, std::optional<std::string> value,
+    bool Take(const OptionRow& option, const std::string& shown, std::optional<std::string> value,
               std::string& problem) {
-        if (spec.flag) {
-            m_options.*spec.flag = true;
+        if (option.flag) {
+            m_options.*option.flag = true;
             return true;
         }
         if (!value && m_next < m_args.size())
             value = m_args[m_next++];
         if (!value) {
-            problem = "选项 " + shown + " 后面缺少" + spec.valueName;
+            problem = "选项 " + shown + " 后面缺少" + option.valueName;
             return false;
         }
-        m_options.*spec.value = std::move(value);
+        m_options.*option.value = std::move(value);
         return true;
     }
 
