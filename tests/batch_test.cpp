@@ -1,7 +1,7 @@
 // vexlan-batch end to end: the same images through the GUI's File Open, segmentation and
 // File Save and through the batch runner give the same RAW bytes; refusals do not stop the
 // rest; the command line follows the usual conventions.
-#include "batchcommand.h"
+#include "batchcapture.h"
 #include "imagesetfixture.h"
 #include "steptable.h"
 
@@ -19,15 +19,8 @@
 
 namespace {
 
-class BatchTest : public ImageSetTest {
+class BatchTest : public ImageSetTest, protected BatchCapture {
 protected:
-    int Batch(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        const int status = RunBatchCommand(args, out, err);
-        m_out = out.str();
-        m_err = err.str();
-        return status;
-    }
     // A list of an 8-bit and a 24-bit image, with an entry that does not exist between them
     // and one whose depth is not decoded.
     void WriteMixedList() {
@@ -36,9 +29,6 @@ protected:
         Write("deep.bmp", MakeBitmap(1, 1, 32, Bytes{1, 2, 3, 4}));
         WriteText("set.lst", "4 " + m_dirSystemPath + " cat.bmp missing.bmp scan.01.bmp deep.bmp");
     }
-
-    std::string m_out;
-    std::string m_err;
 };
 
 TEST_F(BatchTest, ListWithRefusedEntriesSavesTheRestWithTheGuisBytes) {

@@ -2,7 +2,7 @@
 // program lists and runs it in a process of its own, File Save and vexlan-batch write the
 // same bytes; a faulty step is reported and leaves the program, the image and the result
 // alone; refused folders and versions; a rebuilt step redraws its result.
-#include "batchcommand.h"
+#include "batchcapture.h"
 #include "imagesetfixture.h"
 #include "installedsteps.h"
 #include "stepprocess.h"
@@ -38,7 +38,7 @@ std::string StepWithBody(const std::string& name, const std::string& body) {
            name + ", \"" + name + "\", \"试验\") {\n" + body + "\n}\n";
 }
 
-class InstalledStepTest : public ImageSetTest {
+class InstalledStepTest : public ImageSetTest, protected BatchCapture {
 protected:
     void SetUp() override {
         setenv("XDG_DATA_HOME", m_data.path().toLocal8Bit().constData(), 1);
@@ -87,19 +87,10 @@ protected:
         const BYTE* plane = m_view->m_pResultImage.get();
         return plane ? Bytes(plane, plane + 6) : Bytes{};
     }
-    int Batch(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        const int status = RunBatchCommand(args, out, err);
-        m_out = out.str();
-        m_err = err.str();
-        return status;
-    }
 
     QTemporaryDir m_data;
     QTemporaryDir m_sources;
     std::string m_built;
-    std::string m_out;
-    std::string m_err;
 };
 
 TEST_F(InstalledStepTest, BuiltStepIsListedRunSavedAndBatchedWithTheSameBytes) {
