@@ -12,6 +12,8 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -105,6 +107,28 @@ TEST(DebugAllocator, ReportsTheBlocksStillLiveWithTheirSourceLines) {
         report.find("framework_test.cpp(" + std::to_string(line) + "): leaked block of 7 bytes\n"),
         std::string::npos)
         << report;
+}
+
+// What another process maps is the block itself; a block given out again comes cleared.
+TEST(DebugAllocator, SharedBlocksAreZeroedMemoryFilesOfTheirOwn) {
+    const std::size_t live = AfxLiveBlockCount();
+    for (int round = 0; round < 2; ++round) {
+        CByteBlock block = DEBUG_NEW_SHARED_BYTES(4096);
+        const int fd = AfxSharedBlockDescriptor(block.get());
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(std::count(block.get(), block.get() + 4096, 0), 4096) << round;
+        block[4095] = 0x5A;
+        BYTE seen = 0;
+        EXPECT_EQ(pread(fd, &seen, 1, 4095), 1);
+        EXPECT_EQ(seen, 0x5A);
+    }
+    CByteBlock heap = DEBUG_NEW_BYTES(3);
+    std::fill_n(heap.get(), 3, BYTE{7});
+    EXPECT_EQ(AfxSharedBlockDescriptor(heap.get()), -1);
+    ASSERT_TRUE(DEBUG_SHARE_BYTES(heap));
+    EXPECT_GE(AfxSharedBlockDescriptor(heap.get()), 0);
+    EXPECT_EQ(std::count(heap.get(), heap.get() + 3, 7), 3);
+    EXPECT_EQ(AfxLiveBlockCount(), live + 1);
 }
 
 TEST(DrawingSurface, StoresColorrefsAsDevicePixelsWithinTheClip) {

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
-
-#include <sys/mman.h>
+#include <utility>
 
 namespace {
 
@@ -25,9 +25,20 @@ struct BlockRecord {
     int sharedFd = -1; // the memory file of a shared block's mapping
 };
 
+// A shared block's mapping and its memory file.
+struct SharedMapping {
+    void* block = nullptr;
+    std::size_t size = 0;
+    int fd = -1;
+};
+
 struct BlockRegistry {
     std::mutex lock;
     std::unordered_map<const void*, BlockRecord> blocks;
+    // The shared block freed last, kept for the next request of its size: an installed
+    // step's result plane is asked for again at the same size each run, and clearing pages a
+    // memory file already has costs a third of what the file's fresh pages cost.
+    SharedMapping spare;
 };
 
 BlockRegistry& Registry() {
@@ -112,18 +123,60 @@ void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
     return Allocate(size, true, file, line);
 }
 
-void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
+namespace {
+
+void Unmap(const SharedMapping& mapping) {
+    munmap(mapping.block, MappedSize(mapping.size));
+    close(mapping.fd);
+}
+
+// The spare shared block if it has this size, cleared; nothing otherwise.
+std::optional<SharedMapping> TakeSpare(std::size_t size) {
+    SharedMapping spare;
+    {
+        auto& registry = Registry();
+        std::lock_guard guard(registry.lock);
+        if (!registry.spare.block || registry.spare.size != size)
+            return std::nullopt;
+        spare = std::exchange(registry.spare, SharedMapping{});
+    }
+    std::memset(spare.block, 0, size);
+    return spare;
+}
+
+std::optional<SharedMapping> MapNewShared(std::size_t size) {
     const int fd = memfd_create("vexlan-plane", MFD_CLOEXEC);
     if (fd < 0)
-        return nullptr;
+        return std::nullopt;
     void* block = MAP_FAILED;
     if (ftruncate(fd, static_cast<off_t>(MappedSize(size))) == 0)
         block = mmap(nullptr, MappedSize(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (block == MAP_FAILED) {
         close(fd);
-        return nullptr;
+        return std::nullopt;
     }
-    return Record(block, size, true, file, line, fd);
+    return SharedMapping{block, size, fd};
+}
+
+// Keeps mapping as the spare, in place of the one before.
+void KeepSpare(const SharedMapping& mapping) {
+    SharedMapping before;
+    {
+        auto& registry = Registry();
+        std::lock_guard guard(registry.lock);
+        before = std::exchange(registry.spare, mapping);
+    }
+    if (before.block)
+        Unmap(before);
+}
+
+} // namespace
+
+void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
+    std::optional<SharedMapping> mapping = TakeSpare(size);
+    if (!mapping)
+        mapping = MapNewShared(size);
+    return mapping ? Record(mapping->block, size, true, file, line, mapping->fd) : nullptr;
 }
 
 int AfxSharedBlockDescriptor(const void* block) {
@@ -164,8 +217,7 @@ void AfxDebugFree(void* block) {
         }
     }
     if (record.sharedFd >= 0) {
-        munmap(block, MappedSize(record.size));
-        close(record.sharedFd);
+        KeepSpare(SharedMapping{block, record.size, record.sharedFd});
     } else if (record.mapped) {
         munmap(block, MappedLength(record.size));
     } else {

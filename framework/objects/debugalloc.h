@@ -17,7 +17,8 @@ void* AfxDebugAlloc(std::size_t size, const char* file, int line);
 void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line);
 // The same in memory that another process can map: a block of zeros backed by a file of its
 // own in memory, which AfxSharedBlockDescriptor names. Costs a system call and a mapping, so
-// it is for planes that another process works on.
+// it is for planes that another process works on; the last one freed is kept, cleared and
+// given out again for the next request of its size.
 void* AfxDebugAllocShared(std::size_t size, const char* file, int line);
 // The descriptor of a block from AfxDebugAllocShared, or -1 for any other pointer. It stays
 // the block's own: it is closed when the block is freed.
