@@ -360,8 +360,7 @@ void CVexlanView::TakeResult(CByteBlock result, bool planesAreCurrent) {
 }
 
 std::string CVexlanView::CurrentImageHostPath() const {
-    const char* name =
-        m_pFileNames ? m_pFileNames.get() + std::ptrdiff_t{nameSlotSize} * m_nCurrentFile : "";
+    const char* name = m_pFileNames ? EntryName(m_nCurrentFile) : "";
     const std::string fullName = JoinEntryPath(m_szDirectory, name).value_or(name);
     return AfxHostPath(fullName).value_or(fullName);
 }
