@@ -2,6 +2,7 @@
 // position, the keys and the wheel that scroll, painting limited to a clip box, and loads of
 // the same size that decode into the planes already held.
 #include "imagesetfixture.h"
+#include "resource.h"
 
 #include <QAbstractScrollArea>
 #include <QScrollBar>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -133,6 +135,16 @@ TEST_F(ScrollingTest, KeysAndTheWheelScrollWhilePageDownStepsTheList) {
     EXPECT_EQ(m_view->m_nCurrentFile, 1);
     Open("two.bmp"); // File Open starts at the corner, whatever the size
     EXPECT_EQ(std::pair(Position().x, Position().y), std::pair(0, 0));
+
+    // 放大 and 缩小 are grayed at the ends of the range, and only there.
+    auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+    for (const auto& [zoom, in, out] :
+         {std::tuple(CZoom::Enlarging(64), false, true), std::tuple(CZoom(), true, true),
+          std::tuple(CZoom::Reducing(32), true, false)}) {
+        ASSERT_TRUE(m_view->SetZoom(zoom));
+        EXPECT_EQ(frame->QueryCommandUI(ID_VIEW_ZOOM_IN).m_bEnabled, in) << zoom.Text();
+        EXPECT_EQ(frame->QueryCommandUI(ID_VIEW_ZOOM_OUT).m_bEnabled, out) << zoom.Text();
+    }
 
     // At a zoom the keys and the wheel move over the zoomed extent.
     for (const CZoom zoom : {CZoom::Enlarging(4), CZoom::Reducing(2)}) {

@@ -65,6 +65,8 @@ ON_COMMAND(ID_VIEW_ZOOM_IN, &CVexlanView::OnViewZoomIn)
 ON_COMMAND(ID_VIEW_ZOOM_OUT, &CVexlanView::OnViewZoomOut)
 ON_COMMAND(ID_VIEW_ZOOM_ACTUAL, &CVexlanView::OnViewZoomActual)
 ON_COMMAND(ID_VIEW_ZOOM_FIT, &CVexlanView::OnViewZoomFit)
+ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_IN, &CVexlanView::OnUpdateViewZoomIn)
+ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_OUT, &CVexlanView::OnUpdateViewZoomOut)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView() = default;
@@ -501,6 +503,14 @@ void CVexlanView::OnViewZoomActual() {
 
 void CVexlanView::OnViewZoomFit() {
     ZoomToFit();
+}
+
+void CVexlanView::OnUpdateViewZoomIn(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(GetZoom().In() != GetZoom());
+}
+
+void CVexlanView::OnUpdateViewZoomOut(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(GetZoom().Out() != GetZoom());
 }
 
 BOOL CVexlanView::PreCreateWindow(CREATESTRUCT& cs) {

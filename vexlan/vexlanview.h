@@ -54,6 +54,9 @@ public:
     void OnViewZoomOut();
     void OnViewZoomActual();
     void OnViewZoomFit();
+    // 放大 and 缩小 are grayed at the ends of the zoom range, where they would do nothing.
+    void OnUpdateViewZoomIn(CCmdUI* pCmdUI);
+    void OnUpdateViewZoomOut(CCmdUI* pCmdUI);
 
     // The steps installed as files: listed under 颜色 below 颜色分割, followed live. When the
     // file of the step whose result is shown was replaced, it runs again.
