@@ -2,6 +2,7 @@
 
 #include "bitmapdecoder.h"
 #include "debugalloc.h"
+#include "decodedimage.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pathmap.h"
@@ -15,6 +16,11 @@
 #include <sys/stat.h>
 
 namespace {
+
+// In shared memory, so that an installed step's own process works on the planes in place.
+CByteBlock NewSharedPlane(std::size_t size) {
+    return DEBUG_NEW_SHARED_BYTES(size);
+}
 
 // The file a host path leads to once links are followed; nothing when there is none.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> IdentityOf(const std::string& hostPath) {
@@ -48,7 +54,7 @@ CBatchRunner::CBatchRunner(const CProcessingStep& step, std::optional<std::strin
                            std::ostream& out, std::ostream& err)
     : CBatchRunner(
           [&step](const CStepInput& input, BYTE* result, const std::string&) {
-              ApplyStep(step, input, result);
+              ApplyStep(step, input, result, CResultPlane::Zeroed);
               return std::optional<std::string>();
           },
           std::move(outputDirectory), out, err) {}
@@ -145,15 +151,12 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
     if (decoder.ReadHeader(file.get()) != CBitmapDecoder::Result::Decodable)
         return fail(FileProblemMessage(*fullName, decoder.Problem()));
     const std::optional<std::size_t> size = PlaneSize(decoder.Width(), decoder.Height());
-    // In shared memory, so that an installed step's own process works on them in place.
-    CByteBlock gray = DEBUG_NEW_SHARED_BYTES(decoder.GrayPlaneSize());
-    CByteBlock color = DEBUG_NEW_SHARED_BYTES(decoder.ColorPlaneSize());
-    CByteBlock result = DEBUG_NEW_SHARED_BYTES(size.value_or(0));
-    if (!size || !gray || !color || !result)
+    CDecodedImage image;
+    CByteBlock result = NewSharedPlane(size.value_or(0));
+    if (!size || !result || !DecodeImage(decoder, file.get(), image, NewSharedPlane))
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
-    decoder.ReadPixels(file.get(), gray.get(), color.get());
     if (const std::optional<std::string> failure =
-            m_run({decoder.Width(), decoder.Height(), gray.get(), color.get()}, result.get(),
+            m_run({image.width, image.height, image.gray.get(), image.color.get()}, result.get(),
                   AfxHostPath(*fullName).value_or(*fullName)))
         return fail(*failure);
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-// Runs a step on one image into result (width * height bytes): what went wrong, or nothing.
-// imageHostPath names the image in messages.
+// Runs a step on one image into result (width * height bytes, zeroed, in shared memory like
+// the image's planes): what went wrong, or nothing. imageHostPath names the image in messages.
 using CBatchStepRun = std::function<std::optional<std::string>(
     const CStepInput& input, BYTE* result, const std::string& imageHostPath)>;
 
