@@ -154,8 +154,8 @@ void CVexlanView::OnFileOpen() {
     m_bColorMode = 0;
     m_bGrayMode = 0;
     // Nothing is painted now, whatever the dialog ends with; with the extent gone, the next
-    // image also starts at the top-left corner, and at zoom 1.
-    OnInitialUpdate();
+    // image also starts at the top-left corner, and at zoom 1. Setting the zoom repaints.
+    UpdateScrollSizes();
     SetZoom(CZoom());
     if (m_pReadAhead)
         m_pReadAhead->Drop();

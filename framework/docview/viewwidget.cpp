@@ -62,14 +62,20 @@ QRect DeviceRect(const QRect& rect, qreal ratio) {
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-// One wheel notch (120) moves as many lines as the desktop says, a line being one single
-// step. Fine wheels and touchpads send parts of a notch: what does not make a whole line yet
-// is kept in remainder for the next event.
-void ScrollByWheel(QScrollBar& bar, int delta, int& remainder) {
+// Fine wheels and touchpads send parts of a notch (120): adds delta to what earlier events
+// left over, and takes out the whole notches, keeping the rest for the next event.
+int WholeNotches(int delta, int& remainder) {
     constexpr int notch = 120;
-    remainder += delta * QApplication::wheelScrollLines();
-    const int lines = remainder / notch;
-    remainder -= lines * notch;
+    remainder += delta;
+    const int notches = remainder / notch;
+    remainder -= notches * notch;
+    return notches;
+}
+
+// One wheel notch moves as many lines as the desktop says, a line being one single step;
+// remainder counts in lines times 120ths of a notch.
+void ScrollByWheel(QScrollBar& bar, int delta, int& remainder) {
+    const int lines = WholeNotches(delta * QApplication::wheelScrollLines(), remainder);
     bar.setValue(bar.value() - lines * bar.singleStep());
 }
 
@@ -210,10 +216,7 @@ bool CViewWidget::ZoomByWheel(const QWheelEvent& event) {
     auto* view = dynamic_cast<CScrollView*>(&m_view);
     if (view == nullptr || !(event.modifiers() & Qt::ControlModifier))
         return false;
-    constexpr int notch = 120;
-    m_zoomRemainder += event.angleDelta().y();
-    const int notches = m_zoomRemainder / notch;
-    m_zoomRemainder -= notches * notch;
+    const int notches = WholeNotches(event.angleDelta().y(), m_zoomRemainder);
     CZoom zoom = view->GetZoom();
     for (int i = 0; i < std::abs(notches); ++i)
         zoom = notches > 0 ? zoom.In() : zoom.Out();
