@@ -42,7 +42,7 @@ void InProcess(benchmark::State& state) {
 
 void OwnProcess(benchmark::State& state) {
     const Planes planes;
-    const CInstalledStep step{VEXLAN_BENCH_STEP, "benchinvert", "", "", ""};
+    const CInstalledStep step{VEXLAN_BENCH_STEP, "benchinvert", "", "", std::nullopt};
     for (auto _ : state) {
         CByteBlock result = DEBUG_NEW_SHARED_BYTES(kPixels);
         if (RunInstalledStep(step, planes.Input(), result.get(), std::nullopt, "bench"))

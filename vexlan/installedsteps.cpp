@@ -53,14 +53,6 @@ std::vector<std::string> StepFiles(const std::string& folder) {
     return files;
 }
 
-std::string FileStamp(const std::string& path) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0)
-        return {};
-    return std::to_string(status.st_ino) + ":" + std::to_string(status.st_size) + ":" +
-           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
-}
-
 std::optional<CInstalledStep> ReadStep(const std::string& path, std::string& problem) {
     CStepProcess process;
     if (!process.StartInfo(path)) {
@@ -73,7 +65,7 @@ std::optional<CInstalledStep> ReadStep(const std::string& path, std::string& pro
     if (end->kind == CStepEnd::Kind::Finished) {
         std::vector<std::string> fields = process.InfoFields();
         if (fields.size() == 3)
-            return CInstalledStep{path, fields[0], fields[1], fields[2], FileStamp(path)};
+            return CInstalledStep{path, fields[0], fields[1], fields[2], StampOf(path)};
     }
     problem =
         end->kind == CStepEnd::Kind::Refused

@@ -3,6 +3,7 @@
 // and run by a process of its own (stepprocess.h).
 #pragma once
 
+#include "filestamp.h"
 #include "processingstep.h"
 
 #include <optional>
@@ -15,7 +16,7 @@ struct CInstalledStep {
     std::string name; // the batch name
     std::string menuText;
     std::string prompt;
-    std::string stamp; // changes whenever the file is replaced or rewritten
+    std::optional<CFileStamp> stamp; // changes whenever the file is replaced or rewritten
 };
 
 struct CInstalledSteps {

@@ -4,8 +4,6 @@
 
 #include <utility>
 
-#include <sys/stat.h>
-
 namespace {
 
 CByteBlock NewZeroedPlane(std::size_t size) {
@@ -13,14 +11,6 @@ CByteBlock NewZeroedPlane(std::size_t size) {
 }
 
 } // namespace
-
-std::optional<CFileStamp> StampOf(std::FILE* file) {
-    struct stat status {};
-    if (fstat(fileno(file), &status) != 0)
-        return std::nullopt;
-    return CFileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec,
-                      status.st_mtim.tv_nsec};
-}
 
 CReadAhead::CReadAhead() : m_worker([this] { Work(); }) {}
 

@@ -5,29 +5,14 @@
 #pragma once
 
 #include "decodedimage.h"
+#include "filestamp.h"
 
 #include <condition_variable>
-#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
-
-// What tells one state of a file from another: a file replaced, or written to, since differs
-// in at least one of these.
-struct CFileStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedSeconds = 0;
-    std::int64_t modifiedNanoseconds = 0;
-
-    bool operator==(const CFileStamp&) const = default;
-};
-
-// The stamp of an open file; nothing when the system cannot say.
-std::optional<CFileStamp> StampOf(std::FILE* file);
 
 class CReadAhead {
 public:

@@ -24,7 +24,6 @@ public:
     bool PlanesAreCurrent() const { return m_planesAreCurrent; }
     // How the process ended, once ended() was called; nothing before.
     std::optional<CStepEnd> Collect() { return m_process.Wait(0); }
-    void End() { m_process.End(); }
     // The result plane, once the step has Finished.
     CByteBlock TakeResult() { return std::move(m_result); }
 
