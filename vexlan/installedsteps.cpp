@@ -20,7 +20,7 @@ namespace {
 
 // Reading a step's entry takes a start of its process; a step whose static set-up hangs
 // must not hold up the program's start.
-constexpr int kInfoTimeoutMs = 5000;
+constexpr double kInfoTimeoutSeconds = 5;
 
 std::string OctalMode(mode_t mode) {
     char text[8];
@@ -59,9 +59,7 @@ std::optional<CInstalledStep> ReadStep(const std::string& path, std::string& pro
         problem = process.Problem();
         return std::nullopt;
     }
-    std::optional<CStepEnd> end = process.Wait(kInfoTimeoutMs);
-    if (!end)
-        end = process.End();
+    const std::optional<CStepEnd> end = process.WaitWithTimeout(kInfoTimeoutSeconds);
     if (end->kind == CStepEnd::Kind::Finished) {
         std::vector<std::string> fields = process.InfoFields();
         if (fields.size() == 3)

@@ -39,8 +39,9 @@ public:
     int EndDescriptor() const { return m_endFd; }
     bool Running() const { return m_pid > 0; }
     // Waits up to timeoutMs for the end (-1: without a limit, 0: only looks); nothing while
-    // the process still runs. A process past its time is killed and ends TimedOut.
+    // the process still runs.
     std::optional<CStepEnd> Wait(int timeoutMs);
+    // Waits for the end; a process past timeoutSeconds is killed and ends TimedOut.
     std::optional<CStepEnd> WaitWithTimeout(std::optional<double> timeoutSeconds);
     // Kills a running process: it ends Ended.
     CStepEnd End();
