@@ -14,7 +14,6 @@
 #include "vexlanview.h"
 #include "wndimpl.h"
 
-#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
