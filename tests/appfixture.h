@@ -9,6 +9,7 @@
 #include "wndimpl.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QImage>
 #include <QTemporaryDir>
@@ -82,6 +83,13 @@ protected:
         return *seen;
     }
     void Open(const std::string& name) { AnswerFileDialog(HostPath(name)); }
+    // Lets the program idle as between a user's actions: its event loop blocks for a moment,
+    // which QTest::qWait's never does.
+    static void Idle() {
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 
     QImage Painted() const { return AfxGetWidget(m_view)->grab().toImage(); }
     std::string Title() const { return m_view->GetDocument()->GetTitle(); }

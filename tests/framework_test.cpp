@@ -125,7 +125,7 @@ TEST(DebugAllocator, SharedBlocksAreZeroedMemoryFilesOfTheirOwn) {
     CByteBlock heap = DEBUG_NEW_BYTES(3);
     std::fill_n(heap.get(), 3, BYTE{7});
     EXPECT_EQ(AfxSharedBlockDescriptor(heap.get()), -1);
-    ASSERT_TRUE(DEBUG_SHARE_BYTES(heap));
+    ASSERT_TRUE(DEBUG_SHARE_BYTES(heap, 3));
     EXPECT_GE(AfxSharedBlockDescriptor(heap.get()), 0);
     EXPECT_EQ(std::count(heap.get(), heap.get() + 3, 7), 3);
     EXPECT_EQ(AfxLiveBlockCount(), live + 1);

@@ -133,6 +133,7 @@ const FaultCase kFaults[] = {
     {"intoinput", "((unsigned char*)image->color)[0] = 1;", "SIGSEGV"},
     {"aborts", "std::abort();", "SIGABRT"},
     {"throws", "throw std::runtime_error(\"坏了\");", "未捕获的异常：坏了"},
+    {"throwsint", "throw 42;", "未捕获的异常：一个 int 类型的值"},
     {"divides", "volatile int zero = 0; image->result[0] = (unsigned char)(image->width / zero);",
      "SIGFPE"},
 };
@@ -153,7 +154,8 @@ TEST_F(InstalledStepTest, FaultsAreReportedAndTheImageAndResultBeforeStay) {
         const std::string& message = m_messages[0];
         EXPECT_NE(message.find("步骤 " + std::string(fault.name)), std::string::npos) << message;
         EXPECT_NE(message.find(fault.reported), std::string::npos) << message;
-        EXPECT_NE(message.find("gdb --args vexlan-batch --in-process " + std::string(fault.name)),
+        EXPECT_NE(message.find("图像和之前的结果保持不变"), std::string::npos) << message;
+        EXPECT_NE(message.find("gdb --args " + BatchProgram() + " --in-process " + fault.name),
                   std::string::npos)
             << message;
         EXPECT_EQ(ResultPlane(), before);
@@ -163,6 +165,7 @@ TEST_F(InstalledStepTest, FaultsAreReportedAndTheImageAndResultBeforeStay) {
         EXPECT_EQ(Batch({fault.name, HostPath("cat.bmp"), HostPath("cat.bmp")}), kBatchSomeFailed);
         EXPECT_NE(m_err.find("[2/2] 步骤 " + std::string(fault.name)), std::string::npos) << m_err;
         EXPECT_NE(m_err.find(fault.reported), std::string::npos) << m_err;
+        EXPECT_NE(m_err.find("没有为这个图像写出任何文件"), std::string::npos) << m_err;
     }
 }
 
@@ -179,7 +182,10 @@ TEST_F(InstalledStepTest, EndlessStepIsEndedByEscapeAndByTheTimeout) {
     auto* statusBar = dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR));
     ASSERT_NE(statusBar, nullptr);
     EXPECT_NE(statusBar->GetPaneText(0).find("正在运行步骤“endless”"), std::string::npos);
-    Key(Qt::Key_Escape);
+    // Esc belongs to the whole window while the step runs, wherever the focus is.
+    Idle();
+    QApplication::setActiveWindow(AfxGetWidget(theApp.m_pMainWnd));
+    QTest::keyClick(AfxGetWidget(theApp.m_pMainWnd), Qt::Key_Escape);
     EXPECT_FALSE(m_view->IsStepRunning());
     EXPECT_EQ(statusBar->GetPaneText(0), "步骤 endless 已结束，没有结果");
     EXPECT_TRUE(m_messages.empty());

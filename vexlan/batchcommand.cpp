@@ -211,13 +211,16 @@ void ListSteps(std::ostream& out, std::ostream& err) {
 CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
                                std::optional<double> timeout) {
     if (inProcess)
-        return [step](const CStepInput& input, BYTE* result, const std::string&) {
+        return [step](const CStepInput& input, BYTE* result, const std::string&, int) {
             return RunInstalledStepHere(step, input, result);
         };
-    return
-        [step, timeout](const CStepInput& input, BYTE* result, const std::string& imageHostPath) {
-            return RunInstalledStep(step, input, result, timeout, imageHostPath);
-        };
+    return [step, timeout](const CStepInput& input, BYTE* result, const std::string& imageHostPath,
+                           int stopFd) -> std::optional<std::string> {
+        const CStepEnd end = RunInstalledStep(step, input, result, timeout, stopFd);
+        if (end.kind == CStepEnd::Kind::Finished)
+            return std::nullopt;
+        return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
+    };
 }
 
 int RunOnFiles(CBatchRunner runner, const std::vector<std::string>& operands) {

@@ -6,7 +6,6 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pathmap.h"
-#include "stopsignals.h"
 #include "systemerror.h"
 
 #include <cerrno>
@@ -18,8 +17,8 @@
 namespace {
 
 // In shared memory, so that an installed step's own process works on the planes in place.
-CByteBlock NewSharedPlane(std::size_t size) {
-    return DEBUG_NEW_SHARED_BYTES(size);
+CByteBlock NewSharedPlane(std::size_t size, std::size_t pixelBytes) {
+    return DEBUG_NEW_SHARED_PLANE(size, pixelBytes);
 }
 
 // The file a host path leads to once links are followed; nothing when there is none.
@@ -53,7 +52,7 @@ std::vector<std::string> PartsBelowRoot(std::string_view path) {
 CBatchRunner::CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
                            std::ostream& out, std::ostream& err)
     : CBatchRunner(
-          [&step](const CStepInput& input, BYTE* result, const std::string&) {
+          [&step](const CStepInput& input, BYTE* result, const std::string&, int) {
               ApplyStep(step, input, result, CResultPlane::Zeroed);
               return std::optional<std::string>();
           },
@@ -110,7 +109,12 @@ bool CBatchRunner::Run() {
             return false;
         }
         const std::string prefix = "[" + std::to_string(i + 1) + "/" + total + "] ";
-        saved += RunEntry(m_entries[i], prefix) ? 1 : 0;
+        const Outcome outcome = RunEntry(m_entries[i], prefix, stopSignals);
+        if (outcome == Outcome::Stopped) {
+            ReportStop(i, saved);
+            return false;
+        }
+        saved += outcome == Outcome::Saved ? 1 : 0;
     }
     if ((m_stopSignal = stopSignals.Take())) {
         ReportStop(m_entries.size(), saved);
@@ -129,10 +133,11 @@ void CBatchRunner::ReportStop(std::size_t entriesRun, int saved) const {
           << "/" << m_entries.size() << " 个图像后停止（保存 " << saved << " 个）。\n";
 }
 
-bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
+CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix,
+                                             CStopSignals& stopSignals) {
     const auto fail = [&](const std::string& message) {
         m_err << prefix << message << "\n";
-        return false;
+        return Outcome::Failed;
     };
     const std::optional<std::string> fullName = JoinEntryPath(entry.directory, entry.name);
     if (!fullName)
@@ -152,21 +157,25 @@ bool CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix) {
         return fail(FileProblemMessage(*fullName, decoder.Problem()));
     const std::optional<std::size_t> size = PlaneSize(decoder.Width(), decoder.Height());
     CDecodedImage image;
-    CByteBlock result = NewSharedPlane(size.value_or(0));
+    CByteBlock result = DEBUG_NEW_SHARED_BYTES(size.value_or(0));
     if (!size || !result || !DecodeImage(decoder, file.get(), image, NewSharedPlane))
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
-    if (const std::optional<std::string> failure =
-            m_run({image.width, image.height, image.gray.get(), image.color.get()}, result.get(),
-                  AfxHostPath(*fullName).value_or(*fullName)))
+    const std::optional<std::string> failure =
+        m_run({image.width, image.height, image.gray.get(), image.color.get()}, result.get(),
+              AfxHostPath(*fullName).value_or(*fullName), stopSignals.Descriptor());
+    // Ctrl+C reaches the step's process too: its end is the stop, not a fault of the step.
+    if ((m_stopSignal = stopSignals.Take()))
+        return Outcome::Stopped;
+    if (failure)
         return fail(*failure);
 
-    if (const std::optional<std::string> failure =
+    if (const std::optional<std::string> saveFailure =
             SaveResultFile(hostPath, shown, decoder.Width(), decoder.Height(), result.get()))
-        return fail(*failure);
+        return fail(*saveFailure);
     if (const auto identity = IdentityOf(*hostPath))
         m_written.emplace(*identity, entry.name);
     m_out << prefix << entry.name << " -> " << shown << "\n";
-    return true;
+    return Outcome::Saved;
 }
 
 std::optional<std::string> CBatchRunner::OverwriteRefusal(const std::string& hostPath) const {

@@ -5,6 +5,8 @@
 
 #include "processingstep.h"
 
+#include "stopsignals.h"
+
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -16,9 +18,10 @@
 #include <vector>
 
 // Runs a step on one image into result (width * height bytes, zeroed, in shared memory like
-// the image's planes): what went wrong, or nothing. imageHostPath names the image in messages.
+// the image's planes): what went wrong, or nothing. imageHostPath names the image in messages;
+// stopFd becomes readable when a stop signal comes, and a step that can be stopped then stops.
 using CBatchStepRun = std::function<std::optional<std::string>(
-    const CStepInput& input, BYTE* result, const std::string& imageHostPath)>;
+    const CStepInput& input, BYTE* result, const std::string& imageHostPath, int stopFd)>;
 
 class CBatchRunner {
 public:
@@ -48,8 +51,11 @@ private:
     };
     using FileIdentity = std::pair<std::uint64_t, std::uint64_t>; // device, inode
 
+    enum class Outcome { Saved, Failed, Stopped };
+
     void RememberInputs();
-    bool RunEntry(const Entry& entry, const std::string& prefix);
+    // Stopped when a stop signal came while the step ran: nothing is written for the image.
+    Outcome RunEntry(const Entry& entry, const std::string& prefix, CStopSignals& stopSignals);
     // Where File Save's name for a result ("D:\out<stem>.raw") goes on the host: through the
     // drive mapping, or below the output folder. Nothing for an unmapped drive.
     std::optional<std::string> ResultHostPath(const std::string& resultName) const;

@@ -15,8 +15,8 @@ bool DecodeImage(const CBitmapDecoder& decoder, std::FILE* file, CDecodedImage& 
                  CZeroedPlaneSource newPlane) {
     const bool reused = HoldsPlanesFor(image, decoder);
     if (!reused) {
-        CByteBlock gray = newPlane(decoder.GrayPlaneSize());
-        CByteBlock color = newPlane(decoder.ColorPlaneSize());
+        CByteBlock gray = newPlane(decoder.GrayPlaneSize(), decoder.GrayPlaneSize());
+        CByteBlock color = newPlane(decoder.ColorPlaneSize(), 3 * decoder.GrayPlaneSize());
         if (!gray || !color)
             return false;
         image.gray = std::move(gray);

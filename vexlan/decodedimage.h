@@ -16,9 +16,11 @@ struct CDecodedImage {
     int bitsPerPixel = 0;
 };
 
-// Where new planes come from: a block of size bytes, all zero, or none when it cannot be had.
-// The caller's own allocator, so that the debug allocator names the planes' owner.
-using CZeroedPlaneSource = CByteBlock (*)(std::size_t size);
+// Where new planes come from: a block of size bytes, all zero, or none when it cannot be had;
+// the first pixelBytes of them hold the pixels (a 24-bit file's colour plane has room for a
+// row's padding after them). The caller's own allocator, so that the debug allocator names
+// the planes' owner.
+using CZeroedPlaneSource = CByteBlock (*)(std::size_t size, std::size_t pixelBytes);
 
 // Decodes the pixels of file, whose header decoder has accepted, into image. The planes image
 // holds are used again when they were decoded at the same size and depth: stepping through a

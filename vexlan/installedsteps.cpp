@@ -8,18 +8,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Reading a step's entry takes a start of its process; a step whose static set-up hangs
-// must not hold up the program's start.
+// Reading a step's entry takes a start of its process; steps whose static set-up hangs
+// must not hold up the program's start longer than this, all of them together.
 constexpr double kInfoTimeoutSeconds = 5;
 
 std::string OctalMode(mode_t mode) {
@@ -53,48 +55,100 @@ std::vector<std::string> StepFiles(const std::string& folder) {
     return files;
 }
 
-std::optional<CInstalledStep> ReadStep(const std::string& path, std::string& problem) {
-    CStepProcess process;
-    if (!process.StartInfo(path)) {
-        problem = process.Problem();
-        return std::nullopt;
-    }
-    const std::optional<CStepEnd> end = process.WaitWithTimeout(kInfoTimeoutSeconds);
-    if (end->kind == CStepEnd::Kind::Finished) {
-        std::vector<std::string> fields = process.InfoFields();
-        if (fields.size() == 3)
-            return CInstalledStep{path, fields[0], fields[1], fields[2], StampOf(path)};
-    }
-    problem =
-        end->kind == CStepEnd::Kind::Refused
-            ? end->what
-            : "无法读取步骤文件 " + path + "：" + (end->what.empty() ? "没有回应" : end->what);
-    return std::nullopt;
-}
+// A step file whose entry is being read by a process of its own.
+struct PendingReading {
+    std::string path;
+    std::unique_ptr<CStepProcess> process;
+    CStepFileReading reading;
+};
 
-void AddFolder(const std::string& folder, CInstalledSteps& found, std::set<std::string>& names) {
-    if (std::optional<std::string> problem = WhyUntrusted(folder, "文件夹")) {
-        found.problems.push_back(*problem);
-        return;
-    }
-    for (const std::string& path : StepFiles(folder)) {
-        std::string problem;
-        if (std::optional<std::string> untrusted = WhyUntrusted(path, "文件")) {
-            found.problems.push_back(*untrusted);
-        } else if (std::optional<CInstalledStep> step = ReadStep(path, problem)) {
-            if (FindStepByName(step->name) || !names.insert(step->name).second)
-                found.problems.push_back("不载入 " + path + "：已经有名为 " + step->name +
-                                         " 的步骤");
-            else
-                found.steps.push_back(std::move(*step));
-        } else {
-            found.problems.push_back(problem);
+CStepFileReading ReadingFromEnd(const std::string& path, CStepProcess& process,
+                                const CStepEnd& end) {
+    CStepFileReading reading;
+    if (end.kind == CStepEnd::Kind::Finished) {
+        std::vector<std::string> fields = process.InfoFields();
+        if (fields.size() == 3) {
+            reading.step = CInstalledStep{path, fields[0], fields[1], fields[2], std::nullopt};
+            return reading;
         }
     }
+    reading.problem = end.kind == CStepEnd::Kind::Refused ? end.what
+                      : end.kind == CStepEnd::Kind::TimedOut
+                          ? "无法读取步骤文件 " + path + "：它在 " +
+                                std::to_string(static_cast<int>(kInfoTimeoutSeconds)) +
+                                " 秒内没有回应（也许它的全局变量的构造陷入了死循环）"
+                          : "无法读取步骤文件 " + path + "：" + end.what;
+    return reading;
+}
+
+const CStepFileReading* UnchangedReading(const CInstalledSteps* known, const std::string& path,
+                                         const std::optional<CFileStamp>& stamp) {
+    if (!known || !stamp)
+        return nullptr;
+    const auto before = known->readings.find(path);
+    return before != known->readings.end() && before->second.stamp == stamp ? &before->second
+                                                                            : nullptr;
+}
+
+// Starts reading every file that known has not read as it is now.
+std::vector<PendingReading> StartReadings(const std::vector<std::string>& paths,
+                                          const CInstalledSteps* known) {
+    std::vector<PendingReading> pending;
+    for (const std::string& path : paths) {
+        PendingReading next{path, nullptr, {StampOf(path), std::nullopt, {}}};
+        if (const CStepFileReading* before = UnchangedReading(known, path, next.reading.stamp)) {
+            next.reading = *before;
+        } else {
+            next.process = std::make_unique<CStepProcess>();
+            if (!next.process->StartInfo(path)) {
+                next.reading.problem = next.process->Problem();
+                next.process.reset();
+            }
+        }
+        pending.push_back(std::move(next));
+    }
+    return pending;
+}
+
+// Waits for every reading under one time limit, all of them together.
+void FinishReadings(std::vector<PendingReading>& pending) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(kInfoTimeoutSeconds);
+    for (PendingReading& reading : pending) {
+        if (!reading.process)
+            continue;
+        const std::chrono::duration<double> left = deadline - std::chrono::steady_clock::now();
+        const CStepEnd end = reading.process->WaitWithTimeout(std::max(left.count(), 0.001));
+        const std::optional<CFileStamp> stamp = reading.reading.stamp;
+        reading.reading = ReadingFromEnd(reading.path, *reading.process, end);
+        reading.reading.stamp = stamp;
+        if (reading.reading.step)
+            reading.reading.step->stamp = stamp;
+    }
+}
+
+// The trusted step files of the folders in order, with the problems of the untrusted ones.
+std::vector<std::string> TrustedStepFiles(const std::vector<std::string>& folders,
+                                          std::vector<std::string>& problems) {
+    std::vector<std::string> trusted;
+    for (const std::string& folder : folders) {
+        if (std::optional<std::string> problem = WhyUntrusted(folder, "文件夹")) {
+            problems.push_back(*problem);
+            continue;
+        }
+        for (const std::string& path : StepFiles(folder)) {
+            if (std::optional<std::string> untrusted = WhyUntrusted(path, "文件"))
+                problems.push_back(*untrusted);
+            else
+                trusted.push_back(path);
+        }
+    }
+    return trusted;
 }
 
 std::string DebugCommand(const std::string& stepName, const std::string& imageHostPath) {
-    return "gdb --args vexlan-batch --in-process " + stepName + " '" + imageHostPath + "'";
+    return "gdb --args " + BatchProgram() + " --in-process " + stepName + " '" + imageHostPath +
+           "'";
 }
 
 } // namespace
@@ -123,16 +177,29 @@ std::vector<std::string> StepFolders() {
     return {UserStepFolder(), SystemStepFolder()};
 }
 
-CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders) {
+CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders,
+                                   const CInstalledSteps* known) {
     CInstalledSteps found;
+    std::vector<PendingReading> pending =
+        StartReadings(TrustedStepFiles(folders, found.problems), known);
+    FinishReadings(pending);
     std::set<std::string> names;
-    for (const std::string& folder : folders)
-        AddFolder(folder, found, names);
+    for (PendingReading& reading : pending) {
+        const std::optional<CInstalledStep>& step = reading.reading.step;
+        if (!step)
+            found.problems.push_back(reading.reading.problem);
+        else if (FindStepByName(step->name) || !names.insert(step->name).second)
+            found.problems.push_back("不载入 " + reading.path + "：已经有名为 " + step->name +
+                                     " 的步骤");
+        else
+            found.steps.push_back(*step);
+        found.readings.emplace(reading.path, std::move(reading.reading));
+    }
     return found;
 }
 
 std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
-                           const std::string& imageHostPath) {
+                           const std::string& imageHostPath, CStepCaller caller) {
     switch (end.kind) {
     case CStepEnd::Kind::Finished:
         return {};
@@ -141,25 +208,23 @@ std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
     case CStepEnd::Kind::TimedOut:
         return "步骤 " + stepName + " 处理 " + imageHostPath + " 超时，已被结束";
     case CStepEnd::Kind::Ended:
+    case CStepEnd::Kind::Stopped:
         return "步骤 " + stepName + " 已被结束";
     case CStepEnd::Kind::Failed:
         break;
     }
-    return "步骤 " + stepName + " 处理 " + imageHostPath + " 时出错：" + end.what +
-           "。\n图像和之前的结果保持不变。在调试器中重复这次运行：\n  " +
-           DebugCommand(stepName, imageHostPath);
+    const char* leftBehind =
+        caller == CStepCaller::Program ? "图像和之前的结果保持不变" : "没有为这个图像写出任何文件";
+    return "步骤 " + stepName + " 处理 " + imageHostPath + " 时出错：" + end.what + "。\n" +
+           leftBehind + "。在调试器中重复这次运行：\n  " + DebugCommand(stepName, imageHostPath);
 }
 
-std::optional<std::string> RunInstalledStep(const CInstalledStep& step, const CStepInput& input,
-                                            BYTE* result, std::optional<double> timeoutSeconds,
-                                            const std::string& imageHostPath) {
+CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
+                          std::optional<double> timeoutSeconds, int stopFd) {
     CStepProcess process;
     if (!process.StartRun(step.path, input, result))
-        return process.Problem();
-    const CStepEnd end = *process.WaitWithTimeout(timeoutSeconds);
-    if (end.kind != CStepEnd::Kind::Finished)
-        return StepEndMessage(step.name, end, imageHostPath);
-    return std::nullopt;
+        return {CStepEnd::Kind::Refused, process.Problem()};
+    return process.WaitWithTimeout(timeoutSeconds, stopFd);
 }
 
 std::optional<std::string> RunInstalledStepHere(const CInstalledStep& step, const CStepInput& input,

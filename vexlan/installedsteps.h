@@ -5,7 +5,9 @@
 
 #include "filestamp.h"
 #include "processingstep.h"
+#include "stepprocess.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,9 +21,18 @@ struct CInstalledStep {
     std::optional<CFileStamp> stamp; // changes whenever the file is replaced or rewritten
 };
 
+// What reading one step file gave: its step, or why it has none.
+struct CStepFileReading {
+    std::optional<CFileStamp> stamp;
+    std::optional<CInstalledStep> step;
+    std::string problem;
+};
+
 struct CInstalledSteps {
     std::vector<CInstalledStep> steps; // the user's folder first, each name once
     std::vector<std::string> problems; // the folders and files refused, and why
+    // Every step file read, by path: one unchanged since is not read again.
+    std::map<std::string, CStepFileReading> readings;
 
     const CInstalledStep* Find(std::string_view name) const;
 };
@@ -34,21 +45,25 @@ std::vector<std::string> StepFolders();
 
 // The steps of the *.so files in folders, in file-name order. A folder or file that another
 // user may write, a file whose step was built for another header version or cannot be read,
-// and a name already taken are refused with a problem each.
-CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders = StepFolders());
+// and a name already taken are refused with a problem each. Each file is read by a process of
+// its own, all at once, so that files whose set-up hangs cost one time limit together; a file
+// that known has read and that has not changed since is not read again.
+CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders = StepFolders(),
+                                   const CInstalledSteps* known = nullptr);
 
 // Runs step on input in its own process, which writes its result (width * height bytes)
 // straight into result; the planes and result are shared blocks (DEBUG_NEW_SHARED_BYTES),
-// result zeroed. A step that runs longer than timeoutSeconds is killed. Nothing when it ran; what
-// happened otherwise, naming the step and imageHostPath, with the command that repeats the
-// run in a debugger.
-std::optional<std::string> RunInstalledStep(const CInstalledStep& step, const CStepInput& input,
-                                            BYTE* result, std::optional<double> timeoutSeconds,
-                                            const std::string& imageHostPath);
+// result zeroed. A step that runs longer than timeoutSeconds is killed, and so is one still
+// running when stopFd becomes readable. How it ended; StepEndMessage says what that means.
+CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
+                          std::optional<double> timeoutSeconds, int stopFd = -1);
 // Runs it in this process: a debugger stops at the faulting line.
 std::optional<std::string> RunInstalledStepHere(const CInstalledStep& step, const CStepInput& input,
                                                 BYTE* result);
 
-struct CStepEnd;
+// Who ran the step, which says what a failed run left behind.
+enum class CStepCaller { Program, Runner };
+// Nothing for a step that finished; otherwise what happened, naming the step and
+// imageHostPath, with the command that repeats the run in a debugger.
 std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
-                           const std::string& imageHostPath);
+                           const std::string& imageHostPath, CStepCaller caller);

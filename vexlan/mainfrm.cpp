@@ -53,6 +53,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);
     AppendMenuCommands(zoomMenu, zoomCommands);
+    AddCommandKeys(ID_END_RUNNING_STEP, {"Esc"});
     if (auto* view = dynamic_cast<CVexlanView*>(GetActiveView()))
         view->WatchInstalledSteps();
     return 0;

@@ -6,7 +6,7 @@
 
 namespace {
 
-CByteBlock NewZeroedPlane(std::size_t size) {
+CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
     return DEBUG_NEW_ZEROED_BYTES(size);
 }
 

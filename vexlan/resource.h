@@ -25,4 +25,7 @@
 #define ID_VIEW_ZOOM_ACTUAL 0xDF02
 #define ID_VIEW_ZOOM_FIT 0xDF03
 
+/* Esc while an installed step runs: a key of the whole window, with no menu item. */
+#define ID_END_RUNNING_STEP 0xDF10
+
 #endif

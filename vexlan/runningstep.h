@@ -4,7 +4,7 @@
 
 #include "afxwin.h"
 #include "installedsteps.h"
-#include "stepprocess.h"
+#include "readystephost.h"
 
 #include <functional>
 #include <memory>
@@ -12,26 +12,27 @@
 
 class CRunningStep {
 public:
-    // Starts step on input into result, a zeroed shared block that it holds until the step
-    // ends; Problem() says why when Started() is false.
-    CRunningStep(const CInstalledStep& step, const CStepInput& input, CByteBlock result,
-                 std::string imageHostPath, bool planesAreCurrent, std::function<void()> ended);
+    // Runs step in host, whose planes are the image's and whose result plane it holds until
+    // the step ends; Problem() says why when Started() is false.
+    CRunningStep(const CInstalledStep& step, CPreparedStepHost host, std::string imageHostPath,
+                 bool planesAreCurrent, std::function<void()> ended);
 
-    bool Started() const { return m_process.Running(); }
-    const std::string& Problem() const { return m_process.Problem(); }
+    bool Started() const { return m_watch != nullptr; }
+    const std::string& Problem() const {
+        return m_host.process ? m_host.process->Problem() : m_host.problem;
+    }
     const CInstalledStep& Step() const { return m_step; }
     const std::string& ImageHostPath() const { return m_imageHostPath; }
     bool PlanesAreCurrent() const { return m_planesAreCurrent; }
     // How the process ended, once ended() was called; nothing before.
-    std::optional<CStepEnd> Collect() { return m_process.Wait(0); }
+    std::optional<CStepEnd> Collect() { return m_host.process->Wait(0); }
     // The result plane, once the step has Finished.
-    CByteBlock TakeResult() { return std::move(m_result); }
+    CByteBlock TakeResult() { return std::move(m_host.result); }
 
 private:
     CInstalledStep m_step;
     std::string m_imageHostPath;
     bool m_planesAreCurrent;
-    CByteBlock m_result;
-    CStepProcess m_process;
+    CPreparedStepHost m_host;
     std::unique_ptr<CDescriptorWatch> m_watch;
 };

@@ -1,24 +1,41 @@
-// vexlan-step-host: the process of its own in which an installed step runs.
-//   vexlan-step-host info STEPFILE              entry into the report (fd 3)
-//   vexlan-step-host run STEPFILE WIDTH HEIGHT  gray from fd 4 and colour from fd 5 (both
-//                                               read-only), result to fd 6
-// A refusal (status 3) or an uncaught exception (status 4) is described in the report.
+// vexlan-step-host: the process of its own in which an installed step runs or is read.
+//   vexlan-step-host PARENT_PID
+// It is started ahead of the run, with its end of the program's socket at fd 3 and an empty
+// report file at fd 4, and waits there for what to do:
+//   "planes WIDTH HEIGHT" with the gray and colour planes (read-only) and the result plane:
+//       maps each between inaccessible pages and faults every page in, then says "ready";
+//   "run STEPFILE"   runs the step on those planes, then ends;
+//   "info STEPFILE"  writes the step's entry into the report, then ends.
+// The socket's close ends it quietly. A refusal (status 3), an uncaught exception (status 4)
+// and a write before the result (status 6) are described in the report.
+#include "debugalloc.h"
+#include "hostmessage.h"
 #include "steplibrary.h"
 #include "stepprocess.h"
 
+#include <cxxabi.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <memory>
+#include <sstream>
 #include <string>
 
 namespace {
 
-constexpr int kReportFd = 3;
-constexpr int kGrayFd = 4;
-constexpr int kColorFd = 5;
-constexpr int kResultFd = 6;
+constexpr int kSocketFd = 3;
+constexpr int kReportFd = 4;
+
+// Inaccessible address space on each side of a plane: an index that runs past either end by
+// up to this much faults instead of reading a neighbouring mapping.
+constexpr std::size_t kGuardBytes = std::size_t{64} << 20;
 
 void WriteReport(const std::string& text) {
     std::size_t written = 0;
@@ -40,32 +57,137 @@ int WriteInfo(const vexlan_step_info& entry) {
     return 0;
 }
 
-// The image's pages are mapped as the step reads them, many at a fault; the result's are
-// made at once, since a step writes all of them.
-void* MapPlanes(int fd, std::size_t size, int protection) {
-    const int populate = protection & PROT_WRITE ? MAP_POPULATE : 0;
-    void* plane = mmap(nullptr, size, protection, MAP_SHARED | populate, fd, 0);
-    return plane == MAP_FAILED ? nullptr : plane;
+// A plane as the step sees it: its last byte is the last of a page, and inaccessible pages
+// lie after it and before the page it starts in.
+struct GuardedPlane {
+    std::byte* fileStart = nullptr; // the page the plane starts in
+    unsigned char* data = nullptr;
+    std::size_t size = 0;
+};
+
+bool FileHolds(int fd, std::size_t length) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && status.st_size >= 0 &&
+           static_cast<std::uint64_t>(status.st_size) >= length;
 }
 
-int Run(const vexlan_step_info& entry, int width, int height) {
-    const std::optional<std::size_t> size = PlaneSize(width, height);
-    if (!size || *size == 0 || *size > SIZE_MAX / 4)
-        return Refuse("图像大小不对");
-    const auto* gray = static_cast<const unsigned char*>(MapPlanes(kGrayFd, *size, PROT_READ));
-    const auto* color =
-        static_cast<const unsigned char*>(MapPlanes(kColorFd, 3 * *size, PROT_READ));
-    auto* result = static_cast<unsigned char*>(MapPlanes(kResultFd, *size, PROT_READ | PROT_WRITE));
+std::optional<GuardedPlane> MapGuarded(int fd, std::size_t size, int protection) {
+    const std::size_t length = AfxSharedVisibleEnd(size);
+    if (length > SIZE_MAX - 2 * kGuardBytes || !FileHolds(fd, length))
+        return std::nullopt;
+    void* area = mmap(nullptr, length + 2 * kGuardBytes, PROT_NONE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (area == MAP_FAILED)
+        return std::nullopt;
+    auto* fileStart = static_cast<std::byte*>(area) + kGuardBytes;
+    if (mmap(fileStart, length, protection, MAP_SHARED | MAP_FIXED, fd, 0) == MAP_FAILED)
+        return std::nullopt;
+    return GuardedPlane{
+        fileStart, reinterpret_cast<unsigned char*>(fileStart + AfxSharedBlockOffset(size)), size};
+}
+
+// A new process's first touch of a page costs far more than the step's work on it: done
+// while the program is idle, the run finds every page in place.
+void FaultIn(const GuardedPlane& plane) {
+    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t length = AfxSharedVisibleEnd(plane.size);
+    volatile unsigned char sink = 0;
+    for (std::size_t offset = 0; offset < length; offset += page)
+        sink = sink ^ static_cast<unsigned char>(plane.fileStart[offset]);
+}
+
+struct Planes {
+    int width = 0;
+    int height = 0;
+    GuardedPlane gray, color, result;
+};
+
+std::optional<Planes> MapPlanes(const CHostMessage& message) {
+    std::istringstream words(message.text);
+    std::string verb;
+    Planes planes;
+    words >> verb >> planes.width >> planes.height;
+    const std::optional<std::size_t> size = PlaneSize(planes.width, planes.height);
+    if (!words || message.fds.size() != 3 || !size || *size == 0 || *size > SIZE_MAX / 4)
+        return std::nullopt;
+    const auto gray = MapGuarded(message.fds[0], *size, PROT_READ);
+    const auto color = MapGuarded(message.fds[1], 3 * *size, PROT_READ);
+    const auto result = MapGuarded(message.fds[2], *size, PROT_READ | PROT_WRITE);
+    for (int fd : message.fds)
+        close(fd);
     if (!gray || !color || !result)
-        return Refuse("无法映射共享的图像");
-    const vexlan_image image{width, height, gray, color, result};
+        return std::nullopt;
+    planes.gray = *gray;
+    planes.color = *color;
+    planes.result = *result;
+    for (const GuardedPlane* plane : {&planes.gray, &planes.color, &planes.result})
+        FaultIn(*plane);
+    return planes;
+}
+
+std::string CurrentExceptionType() {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    if (!type)
+        return "未知类型";
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), &std::free);
+    return status == 0 && name ? name.get() : type->name();
+}
+
+// The bytes between the result's page start and the result itself start zeroed; a step that
+// wrote there went before the result, which no inaccessible page can catch.
+std::size_t BytesWrittenBefore(const GuardedPlane& plane) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(plane.fileStart);
+    std::size_t written = 0;
+    for (const unsigned char* byte = begin; byte < plane.data; ++byte)
+        written += *byte != 0 ? 1 : 0;
+    return written;
+}
+
+int Run(const vexlan_step_info& entry, const Planes& planes) {
+    const vexlan_image image{planes.width, planes.height, planes.gray.data, planes.color.data,
+                             planes.result.data};
     try {
         entry.run(&image);
     } catch (const std::exception& exception) {
         WriteReport(exception.what());
         return kStepHostThrew;
     } catch (...) {
+        WriteReport("一个 " + CurrentExceptionType() + " 类型的值");
         return kStepHostThrew;
+    }
+    if (const std::size_t written = BytesWrittenBefore(planes.result)) {
+        WriteReport(std::to_string(written));
+        return kStepHostWroteBefore;
+    }
+    return 0;
+}
+
+// The step file named after the verb, opened; a refusal is written to the report.
+std::unique_ptr<CStepLibrary> OpenStep(const std::string& text, const std::string& verb) {
+    auto library = std::make_unique<CStepLibrary>(text.substr(verb.size() + 1));
+    if (!library->Entry())
+        WriteReport(library->Problem());
+    return library;
+}
+
+int Serve() {
+    std::optional<Planes> planes;
+    while (const std::optional<CHostMessage> message = ReceiveHostMessage(kSocketFd)) {
+        if (message->text.starts_with("planes ")) {
+            if (planes || !(planes = MapPlanes(*message)))
+                return Refuse("无法映射共享的图像");
+            SendHostMessage(kSocketFd, "ready");
+        } else if (message->text.starts_with("info ")) {
+            const auto library = OpenStep(message->text, "info");
+            return library->Entry() ? WriteInfo(*library->Entry()) : kStepHostRefused;
+        } else if (message->text.starts_with("run ") && planes) {
+            const auto library = OpenStep(message->text, "run");
+            return library->Entry() ? Run(*library->Entry(), *planes) : kStepHostRefused;
+        } else {
+            return kStepHostUsage;
+        }
     }
     return 0;
 }
@@ -79,13 +201,11 @@ extern "C" const char* __asan_default_options() {
 }
 
 int main(int argc, char** argv) {
-    const std::string mode = argc > 2 ? argv[1] : "";
-    if (mode != "info" && !(mode == "run" && argc == 5))
+    if (argc != 2)
         return kStepHostUsage;
-    const CStepLibrary library(argv[2]);
-    if (!library.Entry())
-        return Refuse(library.Problem());
-    if (mode == "info")
-        return WriteInfo(*library.Entry());
-    return Run(*library.Entry(), std::atoi(argv[3]), std::atoi(argv[4]));
+    // A step that loops must not outlive a program or runner that was killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != std::atoi(argv[1]))
+        return kStepHostUsage;
+    return Serve();
 }

@@ -1,18 +1,22 @@
 #include "stepprocess.h"
 
 #include "debugalloc.h"
+#include "hostmessage.h"
+#include "systemerror.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -22,8 +26,9 @@ extern char** environ;
 
 namespace {
 
-// The host finds its shared planes at these descriptors.
-constexpr int kFirstSharedFd = 3;
+// Where the host finds its socket and its report.
+constexpr int kHostSocketFd = 3;
+constexpr int kHostReportFd = 4;
 // Above every descriptor the host is given, so that moving one there overwrites none.
 constexpr int kSpareFdFloor = 10;
 
@@ -38,6 +43,41 @@ int ReadOnlyDescriptor(const void* plane) {
     const int fd = AfxSharedBlockDescriptor(plane);
     return fd < 0 ? -1
                   : open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+// The host starts with no signal held back and the stop signals at their default, so that
+// Ctrl+C, SIGTERM and SIGHUP end a step that never returns. One that this process ignores
+// (nohup) stays ignored there as well.
+class HostSignals {
+public:
+    HostSignals() {
+        posix_spawnattr_init(&m_attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+            struct sigaction action {};
+            if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
+                sigaddset(&stops, signal);
+        }
+        posix_spawnattr_setsigmask(&m_attributes, &none);
+        posix_spawnattr_setsigdefault(&m_attributes, &stops);
+        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~HostSignals() { posix_spawnattr_destroy(&m_attributes); }
+    HostSignals(const HostSignals&) = delete;
+    HostSignals& operator=(const HostSignals&) = delete;
+    const posix_spawnattr_t* Attributes() const { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes{};
+};
+
+std::string ProgramBeside(const char* name) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (self.parent_path() / name).string();
 }
 
 std::string SignalPhrase(int signal) {
@@ -63,9 +103,11 @@ std::string SignalPhrase(int signal) {
 } // namespace
 
 std::string StepHostProgram() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path() / "vexlan-step-host").string();
+    return ProgramBeside("vexlan-step-host");
+}
+
+std::string BatchProgram() {
+    return ProgramBeside("vexlan-batch");
 }
 
 CStepProcess::~CStepProcess() {
@@ -75,96 +117,139 @@ CStepProcess::~CStepProcess() {
 }
 
 void CStepProcess::CloseAll() {
-    for (int* fd : {&m_endFd, &m_reportFd}) {
+    for (int* fd : {&m_endFd, &m_socketFd, &m_reportFd}) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
     }
 }
 
-bool CStepProcess::StartInfo(const std::string& stepPath) {
+bool CStepProcess::Start() {
+    int sockets[2] = {-1, -1};
     m_reportFd = ReportFile();
-    return m_reportFd >= 0 ? Spawn({"info", stepPath}, {m_reportFd})
-                           : (m_problem = "无法分配共享内存", false);
+    if (m_reportFd < 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0) {
+        m_problem = "无法为步骤分配共享内存：" + AfxSystemErrorPhrase(errno);
+        return false;
+    }
+    m_socketFd = sockets[0];
+    const std::string program = StepHostProgram();
+    std::string parent = std::to_string(getpid());
+    char* argv[] = {const_cast<char*>(program.c_str()), parent.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // The socket or the report may itself be 3 or 4: each goes through a spare one above them.
+    const int spares[] = {fcntl(sockets[1], F_DUPFD_CLOEXEC, kSpareFdFloor),
+                          fcntl(m_reportFd, F_DUPFD_CLOEXEC, kSpareFdFloor)};
+    posix_spawn_file_actions_adddup2(&actions, spares[0], kHostSocketFd);
+    posix_spawn_file_actions_adddup2(&actions, spares[1], kHostReportFd);
+    const HostSignals signals;
+    const int error =
+        posix_spawn(&m_pid, program.c_str(), &actions, signals.Attributes(), argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    for (int fd : {spares[0], spares[1], sockets[1]})
+        if (fd >= 0)
+            close(fd);
+    if (error != 0) {
+        m_pid = 0;
+        m_problem = "无法启动 " + program + "：" + AfxSystemErrorPhrase(error);
+        return false;
+    }
+    // Through syscall: this C library's header declares pidfd_open without C linkage.
+    m_endFd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+    if (m_endFd < 0) {
+        m_problem = "无法等待步骤的进程：" + AfxSystemErrorPhrase(errno);
+        End();
+        return false;
+    }
+    return true;
 }
 
-bool CStepProcess::StartRun(const std::string& stepPath, const CStepInput& input, BYTE* result) {
+bool CStepProcess::Tell(const std::string& text, const std::vector<int>& fds) {
+    if (SendHostMessage(m_socketFd, text, fds))
+        return true;
+    if (m_problem.empty())
+        m_problem = "步骤的进程没有回应";
+    return false;
+}
+
+bool CStepProcess::SharePlanes(const CStepInput& input, const BYTE* result) {
     const std::optional<std::size_t> size = PlaneSize(input.width, input.height);
     if (!size || *size == 0 || *size > SIZE_MAX / 4) {
         m_problem = "图像大小不对";
         return false;
     }
-    m_reportFd = ReportFile();
     const int grayFd = ReadOnlyDescriptor(input.grayPlane);
     const int colorFd = ReadOnlyDescriptor(input.colorPlane);
     const int resultFd = AfxSharedBlockDescriptor(result);
-    const bool started =
-        m_reportFd >= 0 && grayFd >= 0 && colorFd >= 0 && resultFd >= 0 &&
-        Spawn({"run", stepPath, std::to_string(input.width), std::to_string(input.height)},
-              {m_reportFd, grayFd, colorFd, resultFd});
+    const bool shared =
+        grayFd >= 0 && colorFd >= 0 && resultFd >= 0 &&
+        Tell("planes " + std::to_string(input.width) + " " + std::to_string(input.height),
+             {grayFd, colorFd, resultFd});
     for (int fd : {grayFd, colorFd})
         if (fd >= 0)
             close(fd);
-    if (!started && m_problem.empty())
+    if (!shared && m_problem.empty())
         m_problem = "无法与步骤共享图像";
-    return started;
+    return shared;
 }
 
-bool CStepProcess::Spawn(const std::vector<std::string>& args, const std::vector<int>& sharedFds) {
-    const std::string program = StepHostProgram();
-    std::vector<std::string> argv{program};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::vector<int> spares;
-    for (std::size_t i = 0; i < sharedFds.size(); ++i) {
-        // A shared descriptor may itself be 3, 4 or 5: it goes through a spare one above them.
-        spares.push_back(fcntl(sharedFds[i], F_DUPFD_CLOEXEC, kSpareFdFloor));
-        posix_spawn_file_actions_adddup2(&actions, spares.back(),
-                                         kFirstSharedFd + static_cast<int>(i));
-    }
-    const int error =
-        posix_spawn(&m_pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    for (int spare : spares)
-        if (spare >= 0)
-            close(spare);
-    if (error != 0) {
-        m_pid = 0;
-        m_problem = "无法启动 " + program + "：" + std::strerror(error);
+bool CStepProcess::WaitReady(int timeoutMs) {
+    pollfd answer{m_socketFd, POLLIN, 0};
+    if (poll(&answer, 1, timeoutMs) <= 0)
         return false;
-    }
-    // Through syscall: this C library's header declares pidfd_open without C linkage.
-    m_endFd = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
-    return true;
+    const std::optional<CHostMessage> message = ReceiveHostMessage(m_socketFd);
+    return message && message->text == "ready";
+}
+
+bool CStepProcess::Info(const std::string& stepPath) {
+    return Tell("info " + stepPath);
+}
+
+bool CStepProcess::Run(const std::string& stepPath) {
+    return Tell("run " + stepPath);
 }
 
 std::optional<CStepEnd> CStepProcess::Wait(int timeoutMs) {
     if (!Running())
         return std::nullopt;
     pollfd end{m_endFd, POLLIN, 0};
-    while (m_endFd >= 0 && poll(&end, 1, timeoutMs) < 0 && errno == EINTR) {
+    while (poll(&end, 1, timeoutMs) < 0 && errno == EINTR) {
     }
     int status = 0;
-    const pid_t reaped = waitpid(m_pid, &status, m_endFd >= 0 || timeoutMs >= 0 ? WNOHANG : 0);
-    if (reaped == 0)
+    if (waitpid(m_pid, &status, WNOHANG) <= 0)
         return std::nullopt;
     m_pid = 0;
     return EndFromStatus(status);
 }
 
-std::optional<CStepEnd> CStepProcess::WaitWithTimeout(std::optional<double> timeoutSeconds) {
-    const int timeoutMs =
-        timeoutSeconds ? static_cast<int>(std::min(*timeoutSeconds * 1000.0, double{INT_MAX})) : -1;
-    if (std::optional<CStepEnd> end = Wait(timeoutMs))
-        return end;
-    End();
-    return CStepEnd{CStepEnd::Kind::TimedOut, ""};
+CStepEnd CStepProcess::WaitWithTimeout(std::optional<double> timeoutSeconds, int stopFd) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        timeoutSeconds
+            ? std::optional(Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double>(*timeoutSeconds)))
+            : std::nullopt;
+    while (Running()) {
+        const auto left =
+            deadline ? std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now())
+                     : std::chrono::milliseconds(-1);
+        if (deadline && left.count() <= 0) {
+            End();
+            return {CStepEnd::Kind::TimedOut, ""};
+        }
+        pollfd watched[] = {{m_endFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int waitMs = static_cast<int>(std::min<std::int64_t>(left.count(), INT_MAX));
+        if (poll(watched, stopFd >= 0 ? 2 : 1, waitMs) < 0 && errno != EINTR)
+            break;
+        if (watched[1].revents & POLLIN) {
+            End();
+            return {CStepEnd::Kind::Stopped, ""};
+        }
+        if (std::optional<CStepEnd> end = Wait(0))
+            return *end;
+    }
+    return Wait(-1).value_or(CStepEnd{CStepEnd::Kind::Ended, ""});
 }
 
 CStepEnd CStepProcess::End() {
@@ -186,6 +271,9 @@ CStepEnd CStepProcess::EndFromStatus(int status) const {
         return {CStepEnd::Kind::Refused, Report()};
     case kStepHostThrew:
         return {CStepEnd::Kind::Failed, "抛出了未捕获的异常：" + Report()};
+    case kStepHostWroteBefore:
+        return {CStepEnd::Kind::Failed,
+                "在 result 的开头之前写入了 " + Report() + " 个字节（越界写入）"};
     default:
         return {CStepEnd::Kind::Failed, "以状态 " + std::to_string(WEXITSTATUS(status)) +
                                             " 退出了，没有做完（例如调用了 exit）"};

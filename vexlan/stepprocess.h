@@ -1,8 +1,10 @@
-// A step's own process: the program vexlan-step-host beside this one, started afresh with
-// posix_spawn for one run (never a fork of a process that has threads). It maps the planes,
-// which are shared blocks of the debug allocator, without a copy: the image read-only and the
-// result plane of width * height bytes writable, so a step that writes anywhere else faults
-// in its own process.
+// A step's own process: the program vexlan-step-host beside this one, started with posix_spawn
+// (never a fork of a process that has threads) with an empty signal mask, so that Ctrl+C and
+// SIGTERM end it even while this process holds them back. It can be started ahead and handed
+// the planes, which are shared blocks of the debug allocator, without a copy: the image
+// read-only and the result plane writable, each between inaccessible pages, so a step that
+// reads or writes past a plane faults in its own process. One process runs one step, or
+// reads one step's entry, and ends.
 #pragma once
 
 #include "processingstep.h"
@@ -15,7 +17,8 @@
 
 // How a step's process ended: Finished means it returned, with the result ready.
 struct CStepEnd {
-    enum class Kind { Finished, Refused, Failed, TimedOut, Ended };
+    // Stopped: a stop signal came for the caller while the step ran; the process was killed.
+    enum class Kind { Finished, Refused, Failed, TimedOut, Ended, Stopped };
     Kind kind = Kind::Failed;
     std::string what; // empty for Finished; otherwise why, as a phrase
 };
@@ -28,12 +31,22 @@ public:
     CStepProcess(const CStepProcess&) = delete;
     CStepProcess& operator=(const CStepProcess&) = delete;
 
-    // Starts the process that reads the step's entry from stepPath; false with Problem() set
-    // when it cannot start.
-    bool StartInfo(const std::string& stepPath);
-    // Starts the process that runs the step on input into result. The three planes must be
-    // shared blocks (DEBUG_NEW_SHARED_BYTES); result stays zeroed until the step writes it.
-    bool StartRun(const std::string& stepPath, const CStepInput& input, BYTE* result);
+    // Starts a process that waits to be told what to do; false with Problem() set when it
+    // cannot start.
+    bool Start();
+    // Hands the waiting process the planes of a run (shared blocks, DEBUG_NEW_SHARED_BYTES;
+    // result zeroed), which it maps and faults in before it says it is ready.
+    bool SharePlanes(const CStepInput& input, const BYTE* result);
+    // Waits up to timeoutMs for the process to say that the planes are in place.
+    bool WaitReady(int timeoutMs);
+    // Has the process read the step's entry from stepPath, or run it on the shared planes.
+    bool Info(const std::string& stepPath);
+    bool Run(const std::string& stepPath);
+
+    bool StartInfo(const std::string& stepPath) { return Start() && Info(stepPath); }
+    bool StartRun(const std::string& stepPath, const CStepInput& input, const BYTE* result) {
+        return Start() && SharePlanes(input, result) && Run(stepPath);
+    }
 
     // Readable once the process has ended; -1 when none was started.
     int EndDescriptor() const { return m_endFd; }
@@ -41,8 +54,9 @@ public:
     // Waits up to timeoutMs for the end (-1: without a limit, 0: only looks); nothing while
     // the process still runs.
     std::optional<CStepEnd> Wait(int timeoutMs);
-    // Waits for the end; a process past timeoutSeconds is killed and ends TimedOut.
-    std::optional<CStepEnd> WaitWithTimeout(std::optional<double> timeoutSeconds);
+    // Waits for the end; a process past timeoutSeconds is killed and ends TimedOut, and one
+    // still running when stopFd (-1: none) becomes readable is killed and ends Stopped.
+    CStepEnd WaitWithTimeout(std::optional<double> timeoutSeconds, int stopFd = -1);
     // Kills a running process: it ends Ended.
     CStepEnd End();
 
@@ -51,13 +65,14 @@ public:
     const std::string& Problem() const { return m_problem; }
 
 private:
-    bool Spawn(const std::vector<std::string>& args, const std::vector<int>& sharedFds);
+    bool Tell(const std::string& text, const std::vector<int>& fds = {});
     CStepEnd EndFromStatus(int status) const;
     std::string Report() const;
     void CloseAll();
 
     pid_t m_pid = 0;
     int m_endFd = -1;
+    int m_socketFd = -1;
     int m_reportFd = -1;
     std::string m_problem;
 };
@@ -66,6 +81,8 @@ private:
 constexpr int kStepHostRefused = 3;
 constexpr int kStepHostThrew = 4;
 constexpr int kStepHostUsage = 5;
+constexpr int kStepHostWroteBefore = 6;
 
-// The host program: beside the running program.
+// The programs beside the running one.
 std::string StepHostProgram();
+std::string BatchProgram();

@@ -1,5 +1,8 @@
 #include "stopsignals.h"
 
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <ctime>
 
 namespace {
@@ -27,9 +30,12 @@ CStopSignals::CStopSignals() {
         if (!IsIgnored(stop.number))
             sigaddset(&m_held, stop.number);
     pthread_sigmask(SIG_BLOCK, &m_held, &m_previousMask);
+    m_descriptor = signalfd(-1, &m_held, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
 CStopSignals::~CStopSignals() {
+    if (m_descriptor >= 0)
+        close(m_descriptor);
     pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
 }
 

@@ -17,6 +17,8 @@ public:
     // The signal that has come since the last call, taken so that it no longer ends the
     // program; 0 when none has.
     int Take();
+    // Readable while one of the signals waits to be taken, for a wait that must end then.
+    int Descriptor() const { return m_descriptor; }
 
     // "SIGINT" for SIGINT, and so on.
     static std::string Name(int signal);
@@ -24,4 +26,5 @@ public:
 private:
     sigset_t m_held{};
     sigset_t m_previousMask{};
+    int m_descriptor = -1;
 };

@@ -37,11 +37,13 @@ BOOL CVexlanApp::InitInstance() {
     return TRUE;
 }
 
-// Idle time reads the next image of a list ahead.
+// Idle time reads the next image of a list ahead, and starts the process of the next step.
 BOOL CVexlanApp::OnIdle(LONG lCount) {
     if (auto* frame = dynamic_cast<CFrameWnd*>(m_pMainWnd))
-        if (auto* view = dynamic_cast<CVexlanView*>(frame->GetActiveView()))
+        if (auto* view = dynamic_cast<CVexlanView*>(frame->GetActiveView())) {
             view->ReadAheadWhileIdle();
+            view->PrepareStepHostWhileIdle();
+        }
     return CWinApp::OnIdle(lCount);
 }
 

@@ -5,6 +5,7 @@
 #include "imagesetpaths.h"
 #include "pixelreadout.h"
 #include "readahead.h"
+#include "readystephost.h"
 #include "resource.h"
 #include "runningstep.h"
 #include "steptable.h"
@@ -23,7 +24,7 @@ void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
 
-CByteBlock NewZeroedPlane(std::size_t size) {
+CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
     return DEBUG_NEW_ZEROED_BYTES(size);
 }
 
@@ -67,9 +68,11 @@ ON_COMMAND(ID_VIEW_ZOOM_ACTUAL, &CVexlanView::OnViewZoomActual)
 ON_COMMAND(ID_VIEW_ZOOM_FIT, &CVexlanView::OnViewZoomFit)
 ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_IN, &CVexlanView::OnUpdateViewZoomIn)
 ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_OUT, &CVexlanView::OnUpdateViewZoomOut)
+ON_COMMAND(ID_END_RUNNING_STEP, &CVexlanView::EndRunningStep)
+ON_UPDATE_COMMAND_UI(ID_END_RUNNING_STEP, &CVexlanView::OnUpdateEndRunningStep)
 END_MESSAGE_MAP()
 
-CVexlanView::CVexlanView() = default;
+CVexlanView::CVexlanView() : m_pReadyStepHost(std::make_unique<CReadyStepHost>()) {}
 
 CVexlanView::~CVexlanView() = default;
 
@@ -189,8 +192,6 @@ bool CVexlanView::OpenImageSet(const std::string& path) {
 }
 
 void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
-    if (nChar == VK_ESCAPE)
-        EndRunningStep();
     if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
         ++m_nCurrentFile;
         m_nReadAheadStep = 1;
@@ -269,7 +270,7 @@ void CVexlanView::WatchInstalledSteps() {
 
 void CVexlanView::UpdateInstalledSteps() {
     const std::vector<std::string> problemsBefore = m_installedSteps.problems;
-    m_installedSteps = FindInstalledSteps();
+    m_installedSteps = FindInstalledSteps(StepFolders(), &m_installedSteps);
     if (!m_installedSteps.problems.empty() && m_installedSteps.problems != problemsBefore) {
         std::string message;
         for (const std::string& problem : m_installedSteps.problems)
@@ -301,28 +302,50 @@ void CVexlanView::OnInstalledStep(UINT commandId) {
         RunInstalledStep(m_installedSteps.steps[index]);
 }
 
-void CVexlanView::RunInstalledStep(const CInstalledStep& step) {
-    EndRunningStep();
+std::optional<CStepInput> CVexlanView::SharedStepInput() {
     const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
     if (!m_pGrayImage || !size || *size == 0)
+        return std::nullopt;
+    // The step's process maps the planes: they move to shared memory once per image, and
+    // every run on it shares them without a copy.
+    if (!DEBUG_SHARE_BYTES(m_pGrayImage, *size) || !DEBUG_SHARE_BYTES(m_pColorImage, 3 * *size))
+        return std::nullopt;
+    return CStepInput{m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()};
+}
+
+void CVexlanView::PrepareStepHostWhileIdle() {
+    if (m_installedSteps.steps.empty() || m_pRunningStep) {
+        m_pReadyStepHost->Drop();
         return;
-    // The step's process maps the planes: they move to shared memory at the first run on an
-    // image, and every later run on it shares them without a copy.
-    CByteBlock result = DEBUG_NEW_SHARED_BYTES(*size);
-    if (!result || !DEBUG_SHARE_BYTES(m_pGrayImage) || !DEBUG_SHARE_BYTES(m_pColorImage))
+    }
+    if (const std::optional<CStepInput> input = SharedStepInput())
+        m_pReadyStepHost->Prepare(*input);
+}
+
+void CVexlanView::RunInstalledStep(const CInstalledStep& step) {
+    EndRunningStep();
+    if (!m_pGrayImage || PlaneSize(m_nWidth, m_nHeight).value_or(0) == 0)
+        return;
+    const std::optional<CStepInput> input = SharedStepInput();
+    if (!input)
         return ShowMessage(FileProblemMessage(CurrentImageHostPath(), kTooLargeForMemory));
-    auto running = std::make_unique<CRunningStep>(
-        step, CStepInput{m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()},
-        std::move(result), CurrentImageHostPath(), m_bPlanesAreCurrent,
-        [this] { OnInstalledStepEnded(); });
+    auto running =
+        std::make_unique<CRunningStep>(step, m_pReadyStepHost->Take(*input), CurrentImageHostPath(),
+                                       m_bPlanesAreCurrent, [this] { OnInstalledStepEnded(); });
     if (!running->Started()) {
         ShowMessage(running->Problem());
         return;
     }
     m_pRunningStep = std::move(running);
     if (CFrameWnd* frame = GetParentFrame())
-        frame->SetMessageText("正在运行步骤“" + step.menuText + "”（" + step.name +
-                              "），按 Esc 结束");
+        frame->SetIdleText(RunningNotice());
+}
+
+std::string CVexlanView::RunningNotice() const {
+    if (!m_pRunningStep)
+        return {};
+    const CInstalledStep& step = m_pRunningStep->Step();
+    return "正在运行步骤“" + step.menuText + "”（" + step.name + "），按 Esc 结束";
 }
 
 void CVexlanView::EndRunningStep() {
@@ -330,8 +353,14 @@ void CVexlanView::EndRunningStep() {
         return;
     const std::string name = m_pRunningStep->Step().name;
     m_pRunningStep.reset(); // its process is killed
-    if (CFrameWnd* frame = GetParentFrame())
+    if (CFrameWnd* frame = GetParentFrame()) {
+        frame->SetIdleText({});
         frame->SetMessageText("步骤 " + name + " 已结束，没有结果");
+    }
+}
+
+void CVexlanView::OnUpdateEndRunningStep(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(IsStepRunning());
 }
 
 void CVexlanView::OnInstalledStepEnded() {
@@ -340,10 +369,11 @@ void CVexlanView::OnInstalledStepEnded() {
         return;
     const std::unique_ptr<CRunningStep> running = std::move(m_pRunningStep);
     if (CFrameWnd* frame = GetParentFrame())
-        frame->ShowIdlePrompt();
+        frame->SetIdleText({});
     // The image and the result before stay: nothing of a failed run is shown or saved.
     if (end->kind != CStepEnd::Kind::Finished) {
-        ShowMessage(StepEndMessage(running->Step().name, *end, running->ImageHostPath()));
+        ShowMessage(StepEndMessage(running->Step().name, *end, running->ImageHostPath(),
+                                   CStepCaller::Program));
         return;
     }
     TakeResult(running->TakeResult(), running->PlanesAreCurrent());
@@ -375,6 +405,8 @@ void CVexlanView::OnFileSave() {
             SaveResultFile(AfxHostPath(fname), AfxPathForMessage(fname), m_nWidth, m_nHeight,
                            m_pOutputImage.get()))
         ShowMessage(*failure);
+    else if (CFrameWnd* frame = GetParentFrame())
+        frame->SetMessageText("已保存 " + AfxPathForMessage(fname));
 }
 
 void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
@@ -478,8 +510,9 @@ void CVexlanView::OnMouseMove(UINT, CPoint point) {
                                  m_bShowResult == 1 ? m_pResultImage.get() : nullptr,
                                  m_bGrayMode == 1,
                                  m_bColorMode == 1};
+    // The pixel under the pointer does not hide that a step is running.
     if (const std::optional<std::string> readout = PixelReadout(painted, point))
-        frame->SetMessageText(*readout);
+        frame->SetMessageText(m_pRunningStep ? *readout + "    " + RunningNotice() : *readout);
     else
         frame->ShowIdlePrompt();
 }

@@ -15,6 +15,7 @@ class CReadAhead;
 struct CImageSetChoice;
 struct CProcessingStep;
 class CRunningStep;
+class CReadyStepHost;
 
 class CVexlanView : public CScrollView {
 protected:
@@ -69,6 +70,10 @@ public:
     void RunInstalledStep(const CInstalledStep& step);
     bool IsStepRunning() const { return m_pRunningStep != nullptr; }
     void EndRunningStep();
+    void OnUpdateEndRunningStep(CCmdUI* pCmdUI);
+    // While the program is idle and steps are installed: starts the process of the next step
+    // with the image's planes in place, so that choosing a step costs the step alone.
+    void PrepareStepHostWhileIdle();
 
     // While the program is idle: reads the list entry after the current one (before it, after
     // a Page Up) ahead, so that the step to it need not wait for the file.
@@ -123,6 +128,10 @@ private:
     void UpdateScrollSizes();
 
     void OnInstalledStepEnded();
+    // The planes as a step gets them, once moved to memory that its process can map.
+    std::optional<CStepInput> SharedStepInput();
+    // What the status bar says while an installed step runs; empty while none does.
+    std::string RunningNotice() const;
     // Shows result beside the image and, when it was computed from the current entry, makes
     // it the plane that File Save writes.
     void TakeResult(CByteBlock result, bool planesAreCurrent);
@@ -131,6 +140,7 @@ private:
     CInstalledSteps m_installedSteps;
     std::unique_ptr<CFolderWatch> m_pStepFolderWatch;
     std::unique_ptr<CRunningStep> m_pRunningStep;
+    std::unique_ptr<CReadyStepHost> m_pReadyStepHost;
     // The installed step whose result is shown, as its file was when it ran.
     std::optional<CInstalledStep> m_shownInstalledStep;
 

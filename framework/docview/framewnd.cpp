@@ -392,11 +392,14 @@ void CFrameWnd::AppendMenuCommands(const std::vector<std::string>& path,
         AddCommandItem(*this, static_cast<QMenu*>(parent), QString::fromStdString(command.text),
                        command.id);
         m_pUi->prompts[command.id] = command.prompt;
-        for (const std::string& keys : command.keys)
-            AddShortcut(*this, *m_pUi,
-                        QKeySequence(QString::fromStdString(keys), QKeySequence::PortableText),
-                        command.id);
+        AddCommandKeys(command.id, command.keys);
     }
+}
+
+void CFrameWnd::AddCommandKeys(UINT nID, const std::vector<std::string>& keys) {
+    for (const std::string& key : keys)
+        AddShortcut(*this, *m_pUi,
+                    QKeySequence(QString::fromStdString(key), QKeySequence::PortableText), nID);
 }
 
 void CFrameWnd::ShowPrompt(UINT nID) {
@@ -430,7 +433,12 @@ void CFrameWnd::SetAddedMenuItems(UINT afterId, const std::vector<CMenuCommand>&
 }
 
 void CFrameWnd::ShowIdlePrompt() {
-    SetMessageText(AfxLoadString(AFX_IDS_IDLEMESSAGE));
+    SetMessageText(m_idleText.empty() ? AfxLoadString(AFX_IDS_IDLEMESSAGE) : m_idleText);
+}
+
+void CFrameWnd::SetIdleText(const std::string& text) {
+    m_idleText = text;
+    ShowIdlePrompt();
 }
 
 void CFrameWnd::SetMessageText(const std::string& text) {

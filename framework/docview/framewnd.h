@@ -56,11 +56,19 @@ public:
     void AppendMenuCommands(const std::vector<std::string>& path,
                             const std::vector<CMenuCommand>& commands);
 
+    // Keys that send command nID from anywhere in the window, without a menu item, in portable
+    // text ("Esc"); they follow the command-update rule, and a disabled one leaves its key to
+    // the widget that has the focus.
+    void AddCommandKeys(UINT nID, const std::vector<std::string>& keys);
+
     // The message pane: a command's prompt while it is pointed at, the idle text otherwise,
     // or a text of the program's.
     void ShowPrompt(UINT nID);
     void ShowIdlePrompt();
     void SetMessageText(const std::string& text);
+    // A text shown in place of the idle text until it is set empty again, for a state that
+    // lasts, such as work going on in the background.
+    void SetIdleText(const std::string& text);
 
     // Shows items, after a separator, below the menu item of command afterId, in place of
     // those shown there before; no items removes them and their separator.
@@ -78,6 +86,7 @@ private:
     BOOL CreateView(CCreateContext* pContext);
 
     std::string m_strTitle;
+    std::string m_idleText;
     std::unique_ptr<CView> m_pView;
     std::vector<CControlBar*> m_controlBars;
     DWORD m_dwDockStyle = 0;

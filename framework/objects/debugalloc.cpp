@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,14 +23,21 @@ struct BlockRecord {
     std::size_t size;
     // Whether the block is a mapping of its own rather than a block of the heap.
     bool mapped;
-    int sharedFd = -1; // the memory file of a shared block's mapping
+    int sharedFd = -1;       // the memory file of a shared block's mapping
+    std::size_t visible = 0; // of a shared block
 };
 
-// A shared block's mapping and its memory file.
+// A shared block's mapping and its memory file, in which the block's visible bytes end at a
+// page boundary.
 struct SharedMapping {
     void* block = nullptr;
     std::size_t size = 0;
+    std::size_t visible = 0;
     int fd = -1;
+
+    std::byte* Base() const {
+        return static_cast<std::byte*>(block) - AfxSharedBlockOffset(visible);
+    }
 };
 
 struct BlockRegistry {
@@ -90,13 +98,13 @@ void* MapLargeBlock(std::size_t size) {
 }
 
 void* Record(void* block, std::size_t size, bool mapped, const char* file, int line,
-             int sharedFd = -1) {
+             int sharedFd = -1, std::size_t visible = 0) {
     if (block == nullptr)
         return nullptr;
     auto& registry = Registry();
     std::lock_guard guard(registry.lock);
-    registry.blocks.emplace(block,
-                            BlockRecord{file ? file : "unknown", line, size, mapped, sharedFd});
+    registry.blocks.emplace(
+        block, BlockRecord{file ? file : "unknown", line, size, mapped, sharedFd, visible});
     return block;
 }
 
@@ -125,37 +133,55 @@ void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line) {
 
 namespace {
 
+std::size_t PageSize() {
+    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return page;
+}
+
+std::size_t WholePages(std::size_t bytes) {
+    return (bytes + PageSize() - 1) / PageSize() * PageSize();
+}
+
+std::size_t FileLength(const SharedMapping& mapping) {
+    return WholePages(AfxSharedBlockOffset(mapping.visible) + MappedSize(mapping.size));
+}
+
 void Unmap(const SharedMapping& mapping) {
-    munmap(mapping.block, MappedSize(mapping.size));
+    munmap(mapping.Base(), FileLength(mapping));
     close(mapping.fd);
 }
 
-// The spare shared block if it has this size, cleared; nothing otherwise.
-std::optional<SharedMapping> TakeSpare(std::size_t size) {
+// The spare shared block if it has these sizes, cleared; nothing otherwise.
+std::optional<SharedMapping> TakeSpare(std::size_t size, std::size_t visible) {
     SharedMapping spare;
     {
         auto& registry = Registry();
         std::lock_guard guard(registry.lock);
-        if (!registry.spare.block || registry.spare.size != size)
+        if (!registry.spare.block || registry.spare.size != size ||
+            registry.spare.visible != visible)
             return std::nullopt;
         spare = std::exchange(registry.spare, SharedMapping{});
     }
-    std::memset(spare.block, 0, size);
+    // The bytes before the block too: a step that wrote there is told so by their change.
+    std::memset(spare.Base(), 0, FileLength(spare));
     return spare;
 }
 
-std::optional<SharedMapping> MapNewShared(std::size_t size) {
+std::optional<SharedMapping> MapNewShared(std::size_t size, std::size_t visible) {
     const int fd = memfd_create("vexlan-plane", MFD_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    void* block = MAP_FAILED;
-    if (ftruncate(fd, static_cast<off_t>(MappedSize(size))) == 0)
-        block = mmap(nullptr, MappedSize(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (block == MAP_FAILED) {
+    SharedMapping mapping{nullptr, size, visible, fd};
+    const std::size_t length = FileLength(mapping);
+    void* base = MAP_FAILED;
+    if (ftruncate(fd, static_cast<off_t>(length)) == 0)
+        base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (base == MAP_FAILED) {
         close(fd);
         return std::nullopt;
     }
-    return SharedMapping{block, size, fd};
+    mapping.block = static_cast<std::byte*>(base) + AfxSharedBlockOffset(visible);
+    return mapping;
 }
 
 // Keeps mapping as the spare, in place of the one before.
@@ -172,11 +198,22 @@ void KeepSpare(const SharedMapping& mapping) {
 
 } // namespace
 
-void* AfxDebugAllocShared(std::size_t size, const char* file, int line) {
-    std::optional<SharedMapping> mapping = TakeSpare(size);
+void* AfxDebugAllocShared(std::size_t size, const char* file, int line, std::size_t visible) {
+    visible = std::min(visible, size);
+    if (size > SIZE_MAX / 2)
+        return nullptr;
+    std::optional<SharedMapping> mapping = TakeSpare(size, visible);
     if (!mapping)
-        mapping = MapNewShared(size);
-    return mapping ? Record(mapping->block, size, true, file, line, mapping->fd) : nullptr;
+        mapping = MapNewShared(size, visible);
+    return mapping ? Record(mapping->block, size, true, file, line, mapping->fd, visible) : nullptr;
+}
+
+std::size_t AfxSharedVisibleEnd(std::size_t visible) {
+    return WholePages(MappedSize(visible));
+}
+
+std::size_t AfxSharedBlockOffset(std::size_t visible) {
+    return AfxSharedVisibleEnd(visible) - visible;
 }
 
 int AfxSharedBlockDescriptor(const void* block) {
@@ -186,7 +223,7 @@ int AfxSharedBlockDescriptor(const void* block) {
     return found == registry.blocks.end() ? -1 : found->second.sharedFd;
 }
 
-bool AfxShareBlock(CByteBlock& block, const char* file, int line) {
+bool AfxShareBlock(CByteBlock& block, std::size_t visible, const char* file, int line) {
     if (!block || AfxSharedBlockDescriptor(block.get()) >= 0)
         return true;
     std::size_t size = 0;
@@ -195,7 +232,7 @@ bool AfxShareBlock(CByteBlock& block, const char* file, int line) {
         std::lock_guard guard(registry.lock);
         size = registry.blocks.at(block.get()).size;
     }
-    CByteBlock shared(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line)));
+    CByteBlock shared(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line, visible)));
     if (!shared)
         return false;
     std::memcpy(shared.get(), block.get(), size);
@@ -217,7 +254,7 @@ void AfxDebugFree(void* block) {
         }
     }
     if (record.sharedFd >= 0) {
-        KeepSpare(SharedMapping{block, record.size, record.sharedFd});
+        KeepSpare(SharedMapping{block, record.size, record.visible, record.sharedFd});
     } else if (record.mapped) {
         munmap(block, MappedLength(record.size));
     } else {

@@ -18,11 +18,18 @@ void* AfxDebugAllocZeroed(std::size_t size, const char* file, int line);
 // The same in memory that another process can map: a block of zeros backed by a file of its
 // own in memory, which AfxSharedBlockDescriptor names. Costs a system call and a mapping, so
 // it is for planes that another process works on; the last one freed is kept, cleared and
-// given out again for the next request of its size.
-void* AfxDebugAllocShared(std::size_t size, const char* file, int line);
+// given out again for the next request of its sizes. The block's first `visible` bytes (all
+// of it unless told) end where a page of the file ends, so another process can map exactly
+// those between inaccessible pages (AfxSharedBlockOffset); the bytes before them are zero.
+void* AfxDebugAllocShared(std::size_t size, const char* file, int line,
+                          std::size_t visible = SIZE_MAX);
 // The descriptor of a block from AfxDebugAllocShared, or -1 for any other pointer. It stays
 // the block's own: it is closed when the block is freed.
 int AfxSharedBlockDescriptor(const void* block);
+// Where a shared block whose first visible bytes are seen starts in its memory file; those
+// bytes end at the page boundary at AfxSharedVisibleEnd(visible).
+std::size_t AfxSharedBlockOffset(std::size_t visible);
+std::size_t AfxSharedVisibleEnd(std::size_t visible);
 void AfxDebugFree(void* block);
 
 struct CLiveBlock {
@@ -56,8 +63,9 @@ inline CByteBlock AfxAllocBytes(std::size_t size, const char* file, int line) {
 inline CByteBlock AfxAllocZeroedBytes(std::size_t size, const char* file, int line) {
     return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocZeroed(size, file, line)));
 }
-inline CByteBlock AfxAllocSharedBytes(std::size_t size, const char* file, int line) {
-    return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line)));
+inline CByteBlock AfxAllocSharedBytes(std::size_t size, const char* file, int line,
+                                      std::size_t visible = SIZE_MAX) {
+    return CByteBlock(static_cast<std::uint8_t*>(AfxDebugAllocShared(size, file, line, visible)));
 }
 inline CCharBlock AfxAllocChars(std::size_t size, const char* file, int line) {
     return CCharBlock(static_cast<char*>(AfxDebugAlloc(size, file, line)));
@@ -65,10 +73,13 @@ inline CCharBlock AfxAllocChars(std::size_t size, const char* file, int line) {
 
 #define DEBUG_NEW_BYTES(size) AfxAllocBytes((size), __FILE__, __LINE__)
 #define DEBUG_NEW_ZEROED_BYTES(size) AfxAllocZeroedBytes((size), __FILE__, __LINE__)
-// Moves block into shared memory, as AfxDebugAllocShared gives it, with its bytes and its size;
-// false, with block as it was, when there is no memory for it. A shared block stays as it is.
-bool AfxShareBlock(CByteBlock& block, const char* file, int line);
+// Moves block into shared memory, as AfxDebugAllocShared gives it with these visible bytes,
+// with its bytes and its size; false, with block as it was, when there is no memory for it. A
+// shared block stays as it is.
+bool AfxShareBlock(CByteBlock& block, std::size_t visible, const char* file, int line);
 
-#define DEBUG_SHARE_BYTES(block) AfxShareBlock((block), __FILE__, __LINE__)
+#define DEBUG_SHARE_BYTES(block, visible) AfxShareBlock((block), (visible), __FILE__, __LINE__)
 #define DEBUG_NEW_SHARED_BYTES(size) AfxAllocSharedBytes((size), __FILE__, __LINE__)
+#define DEBUG_NEW_SHARED_PLANE(size, visible)                                                      \
+    AfxAllocSharedBytes((size), __FILE__, __LINE__, (visible))
 #define DEBUG_NEW_CHARS(size) AfxAllocChars((size), __FILE__, __LINE__)
