@@ -10,12 +10,18 @@
 #include <vexlan/step.h>
 
 #include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -32,6 +38,38 @@ VEXLAN_STEP(invert, "反色", "把每个像素的灰度反过来") {
             image->result[y * image->width + x] = 255 - vexlan_gray_at(image, x, y);
 }
 )";
+
+// The step hosts that parent started: each is told its parent's process id.
+std::vector<pid_t> StepHostsOf(pid_t parent) {
+    std::vector<pid_t> hosts;
+    const std::string wanted = std::string("vexlan-step-host") + '\0' + std::to_string(parent);
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(cmdline)), {});
+        if (text.find(wanted) != std::string::npos)
+            hosts.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return hosts;
+}
+
+// Children of this process that ended and were never reaped.
+int ZombieChildren() {
+    int zombies = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        zombies += state == 'Z' && parent == getpid() ? 1 : 0;
+    }
+    return zombies;
+}
 
 std::string StepWithBody(const std::string& name, const std::string& body) {
     return "#include <vexlan/step.h>\n#include <stdexcept>\n#include <cstdlib>\nVEXLAN_STEP(" +
@@ -199,6 +237,216 @@ TEST_F(InstalledStepTest, EndlessStepIsEndedByEscapeAndByTheTimeout) {
 
     EXPECT_EQ(Batch({"--timeout", "0.3", "endless", HostPath("cat.bmp")}), kBatchSomeFailed);
     EXPECT_NE(m_err.find("超时"), std::string::npos) << m_err;
+}
+
+// Each run's process and descriptors are gone when it ends, however it ends: a long run with
+// few descriptors saves every image, and timed-out steps leave no zombie behind.
+TEST_F(InstalledStepTest, RunsLeaveNoProcessOrDescriptorBehind) {
+    ASSERT_EQ(BuildStep("endless", StepWithBody("endless", "for (volatile int i = 0;; i = 0) {}")),
+              0)
+        << m_built;
+    ASSERT_EQ(BuildStep("slow", "#include <unistd.h>\n" + StepWithBody("slow", "usleep(300000);")),
+              0)
+        << m_built;
+    ASSERT_EQ(BuildStep("quick", StepWithBody("quick", "")), 0) << m_built;
+    const QTemporaryDir results;
+    EXPECT_EQ(
+        Batch({"--timeout", "2", "-o", results.path().toStdString(), "slow", HostPath("cat.bmp")}),
+        kBatchAllSaved)
+        << m_err;
+
+    std::vector<std::string> args{"--timeout", "0.05", "-o", results.path().toStdString(),
+                                  "endless"};
+    std::string list = "40\n" + m_dir.path().toStdString() + "\n";
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "c" + std::to_string(i) + ".bmp";
+        std::filesystem::copy_file(HostPath("cat.bmp"), HostPath(name));
+        list += name + "\n";
+        if (i < 30)
+            args.push_back(HostPath(name));
+    }
+    EXPECT_EQ(Batch(args), kBatchSomeFailed);
+    EXPECT_EQ(ZombieChildren(), 0);
+
+    WriteText("forty.lst", list);
+    QProcess runner;
+    runner.setChildProcessModifier([] {
+        const rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+    });
+    runner.start(QString::fromStdString(BatchProgram()),
+                 {"-o", results.path(), "quick", QString::fromStdString(HostPath("forty.lst"))});
+    ASSERT_TRUE(runner.waitForFinished(60000));
+    EXPECT_EQ(runner.exitCode(), kBatchAllSaved) << runner.readAllStandardError().toStdString();
+}
+
+// Each gray pixel of the image names the access: 0 copies the red channel, reading and writing
+// the last byte of every plane; 1 to 12 go one byte past an end of a plane (plane * 4 +
+// end * 2 + write + 1; planes gray, colour, result; ends before and after).
+constexpr char kEdges[] = R"(#include <vexlan/step.h>
+VEXLAN_STEP(edges, "edges", "试验") {
+    const long pixels = (long)image->width * image->height;
+    const int code = image->gray[0];
+    if (code == 0) {
+        for (long i = 0; i < pixels; ++i)
+            image->result[i] = (unsigned char)(image->color[3 * i + 2] + image->gray[pixels - 1]);
+        return;
+    }
+    unsigned char* planes[] = {(unsigned char*)image->gray, (unsigned char*)image->color,
+                               image->result};
+    const long sizes[] = {pixels, 3 * pixels, pixels};
+    const int plane = (code - 1) / 4, after = (code - 1) / 2 % 2, write = (code - 1) % 2;
+    volatile unsigned char* at = planes[plane] + (after ? sizes[plane] : -1);
+    if (write)
+        *at = 1;
+    else
+        image->result[0] = *at;
+}
+)";
+
+TEST_F(InstalledStepTest, OneBytePastEitherEndOfAnyPlaneIsACrashOfTheStep) {
+    ASSERT_EQ(BuildStep("edges", kEdges), 0) << m_built;
+    m_view->UpdateInstalledSteps();
+    constexpr int kWrite = 1, kAfter = 2;
+    struct Case {
+        int width, height, code;
+        const char* reported;
+    };
+    std::vector<Case> cases;
+    // 64 x 64: every plane fills whole pages, so both ends meet an inaccessible page.
+    for (int code = 1; code <= 12; ++code)
+        cases.push_back({64, 64, code, "SIGSEGV"});
+    // 3 x 2: a plane's end still meets one; before its start, a write is seen afterwards.
+    for (int plane = 0; plane < 3; ++plane) {
+        cases.push_back({3, 2, plane * 4 + kAfter + 1, "SIGSEGV"});
+        cases.push_back({3, 2, plane * 4 + kAfter + kWrite + 1, "SIGSEGV"});
+        cases.push_back({3, 2, plane * 4 + kWrite + 1, plane == 2 ? "越界写入" : "SIGSEGV"});
+    }
+    std::vector<std::string> files;
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.code) + ".bmp";
+        const auto pixels = static_cast<std::size_t>(c.width * c.height);
+        Write(name, MakeBitmap(c.width, c.height, 8, Bytes(pixels, static_cast<BYTE>(c.code))));
+        files.push_back(HostPath(name));
+        SCOPED_TRACE(name);
+        Open(name);
+        m_messages.clear();
+        Choose("edges");
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_NE(m_messages[0].find(c.reported), std::string::npos) << m_messages[0];
+    }
+    EXPECT_EQ(Batch([&] {
+                  std::vector<std::string> args{"-o", m_sources.path().toStdString(), "edges"};
+                  args.insert(args.end(), files.begin(), files.end());
+                  return args;
+              }()),
+              kBatchSomeFailed);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string line = "[" + std::to_string(i + 1) + "/" + std::to_string(cases.size()) +
+                                 "] 步骤 edges 处理 " + files[i] + " 时出错：";
+        const std::size_t at = m_err.find(line);
+        ASSERT_NE(at, std::string::npos) << line << "\n" << m_err;
+        EXPECT_LT(m_err.find(cases[i].reported, at), m_err.find('\n', at)) << m_err.substr(at, 200);
+    }
+
+    // Reading and writing up to the last byte of each plane is no fault, on a colour image
+    // large enough that a plane mapped short would be seen.
+    Bytes colors(3 * 1000 * 1000);
+    for (std::size_t i = 0; i < colors.size(); ++i)
+        colors[i] = static_cast<BYTE>(i * 7 / 3);
+    Write("large.bmp", MakeBitmap(1000, 1000, 24, colors));
+    Open("large.bmp");
+    m_messages.clear();
+    Choose("edges");
+    ASSERT_TRUE(m_messages.empty()) << m_messages[0];
+    const BYTE* result = m_view->m_pResultImage.get();
+    ASSERT_NE(result, nullptr);
+    for (std::size_t pixel : {std::size_t{0}, std::size_t{999'999}})
+        EXPECT_EQ(result[pixel], colors[3 * pixel + 2]) << pixel;
+}
+
+// A step that never returns, as a terminal's Ctrl+C and a kill reach it: the runner ends at
+// once, writes nothing for that image, and leaves no process behind.
+TEST_F(InstalledStepTest, AStopSignalEndsTheRunnerAndItsStepAtOnce) {
+    ASSERT_EQ(BuildStep("endless", StepWithBody("endless", "for (volatile int i = 0;; i = 0) {}")),
+              0)
+        << m_built;
+    const QTemporaryDir results;
+    struct Case {
+        int signal;
+        bool wholeGroup; // Ctrl+C in a terminal signals the foreground process group
+        int status;
+    };
+    for (const Case& c : {Case{SIGINT, true, 130}, Case{SIGTERM, false, 143}}) {
+        SCOPED_TRACE(c.signal);
+        QProcess runner;
+        runner.setChildProcessModifier([] { setpgid(0, 0); });
+        runner.start(
+            QString::fromStdString(BatchProgram()),
+            {"-o", results.path(), "endless", QString::fromStdString(HostPath("cat.bmp"))});
+        ASSERT_TRUE(runner.waitForStarted());
+        const auto pid = static_cast<pid_t>(runner.processId());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !StepHostsOf(pid).empty(); }, 5000));
+        QTest::qWait(200); // the step is in its loop
+        QElapsedTimer stopping;
+        stopping.start();
+        kill(c.wholeGroup ? -pid : pid, c.signal);
+        ASSERT_TRUE(runner.waitForFinished(1000));
+        EXPECT_LT(stopping.elapsed(), 1000);
+        EXPECT_EQ(runner.exitCode(), c.status);
+        EXPECT_NE(runner.readAllStandardError().toStdString().find("处理完 0/1 个图像后停止"),
+                  std::string::npos);
+        EXPECT_TRUE(QDir(results.path()).isEmpty());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return StepHostsOf(pid).empty(); }, 1000));
+    }
+}
+
+TEST_F(InstalledStepTest, StepFilesAreReadInProcessesOfTheirOwnUnderOneTimeLimit) {
+    const std::string pidFile = m_sources.filePath("pid").toStdString();
+    const std::string loops = "static int Loop() { for (volatile int i = 0;; i = 0) {} }\n"
+                              "static int looping = Loop();\n";
+    ASSERT_EQ(BuildStep("loops", loops + StepWithBody("loops", "")), 0) << m_built;
+    ASSERT_EQ(BuildStep("loops2", loops + StepWithBody("loops2", "")), 0) << m_built;
+    ASSERT_EQ(BuildStep("aborts", "#include <cstdlib>\nstatic int a = (std::abort(), 0);\n" +
+                                      StepWithBody("aborts", "")),
+              0)
+        << m_built;
+    ASSERT_EQ(BuildStep("quiet", "#include <fstream>\n#include <unistd.h>\nstatic bool written = "
+                                 "bool(std::ofstream(\"" +
+                                     pidFile + "\") << getpid());\n" +
+                                     "#include <vexlan/step.h>\n"
+                                     "VEXLAN_STEP(quiet, \"安静\", \"\") {}\n"),
+              0)
+        << m_built;
+
+    QElapsedTimer reading;
+    reading.start();
+    const CInstalledSteps found = FindInstalledSteps({StepFolder()});
+    EXPECT_LT(reading.elapsed(), 8000); // one limit of 5 s for both endless set-ups
+    ASSERT_EQ(found.steps.size(), 1u);
+    EXPECT_EQ(found.steps[0].prompt, ""); // an empty prompt is a prompt
+    const std::string problems = [&] {
+        std::string all;
+        for (const std::string& problem : found.problems)
+            all += problem + "\n";
+        return all;
+    }();
+    EXPECT_EQ(found.problems.size(), 3u) << problems;
+    EXPECT_NE(problems.find("无法读取步骤文件 " + StepFolder() + "/aborts.so：调用了 abort"),
+              std::string::npos)
+        << problems;
+    EXPECT_NE(problems.find("loops.so：它在 5 秒内没有回应"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("loops2.so：它在 5 秒内没有回应"), std::string::npos) << problems;
+    const Bytes setUpPid = ReadFile(pidFile);
+    EXPECT_NE(setUpPid, Bytes{}) << "the set-up ran";
+    EXPECT_NE(std::string(setUpPid.begin(), setUpPid.end()), std::to_string(getpid()));
+
+    // A change of the folder reads only what changed.
+    reading.restart();
+    const CInstalledSteps again = FindInstalledSteps({StepFolder()}, &found);
+    EXPECT_LT(reading.elapsed(), 2000);
+    EXPECT_EQ(again.problems, found.problems);
+    EXPECT_EQ(again.steps.size(), 1u);
 }
 
 TEST_F(InstalledStepTest, RefusedFoldersFilesAndVersionsAreNamed) {
