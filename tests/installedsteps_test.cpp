@@ -5,6 +5,7 @@
 #include "batchcapture.h"
 #include "imagesetfixture.h"
 #include "installedsteps.h"
+#include "stepbuild.h"
 #include "stepprocess.h"
 
 #include <vexlan/step.h>
@@ -93,17 +94,7 @@ protected:
 
     // vexlan-step build on source saved as name.cpp; its exit status, its output in m_built.
     int BuildStep(const std::string& name, const std::string& source) {
-        const std::string file =
-            m_sources.filePath(QString::fromStdString(name + ".cpp")).toStdString();
-        std::ofstream(file) << source;
-        QProcess build;
-        build.setProcessChannelMode(QProcess::MergedChannels);
-        build.start(QString::fromStdString(
-                        (fs::path(StepHostProgram()).parent_path() / "vexlan-step").string()),
-                    {"build", QString::fromStdString(file)});
-        build.waitForFinished(120000);
-        m_built = build.readAll().toStdString();
-        return build.exitStatus() == QProcess::NormalExit ? build.exitCode() : -1;
+        return BuildStepFile(m_sources.path().toStdString(), name, source, m_built);
     }
 
     QAction* MenuItem(const std::string& text) const {
@@ -141,6 +132,9 @@ TEST_F(InstalledStepTest, BuiltStepIsListedRunSavedAndBatchedWithTheSameBytes) {
     m_view->OnFileSave();
     const Bytes saved = ReadBack("outcat.raw");
     ASSERT_EQ(saved.size(), 8u + 6);
+    auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+    EXPECT_EQ(dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR))->GetPaneText(0),
+              "已保存 D:\\outcat.raw (" + HostPath("outcat.raw") + ")");
 
     ASSERT_EQ(Batch({"--list"}), kBatchAllSaved) << m_err;
     EXPECT_NE(m_out.find("segment\n"), std::string::npos);

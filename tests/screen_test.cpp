@@ -3,12 +3,15 @@
 // scroll position and zoom, and the status bar's readout of the pixel under the pointer.
 // Rendering the widget afresh would paint the right picture even when the screen never got it.
 #include "imagesetfixture.h"
+#include "resource.h"
+#include "stepbuild.h"
 
 #include <QAbstractScrollArea>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollBar>
@@ -330,6 +333,56 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
         EXPECT_TRUE(row.holds());
     }
     EXPECT_TRUE(m_messages.empty());
+}
+
+// A step that never returns, started after a message box took the focus away from the view:
+// Esc still ends it, and the status bar says that it runs while the pointer reads pixels.
+TEST_F(ScreenTest, EscEndsARunningStepWhereverTheFocusIs) {
+    const QTemporaryDir data;
+    setenv("XDG_DATA_HOME", data.path().toLocal8Bit().constData(), 1);
+    std::string built;
+    ASSERT_EQ(BuildStepFile(data.path().toStdString(), "endless",
+                            "#include <vexlan/step.h>\nVEXLAN_STEP(endless, \"无尽\", \"\") {\n"
+                            "    for (volatile int i = 0;; i = 0) {}\n}\n",
+                            built),
+              0)
+        << built;
+    m_view->UpdateInstalledSteps();
+    WriteImage("small.bmp", 61, 37, 1);
+    Open("small.bmp");
+
+    // A real message box, answered with its own key as a user would.
+    AfxSetMessageBoxHandler({});
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            QTest::keyClick(box, Qt::Key_Return);
+    });
+    answer.start(50);
+    Load("missing.bmp");
+    answer.stop();
+    // Xvfb has no window manager to give the window back its activation.
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    const std::string notice = "正在运行步骤“无尽”（endless），按 Esc 结束";
+    for (bool viewHasFocus : {false, true}) {
+        SCOPED_TRACE(viewHasFocus);
+        if (viewHasFocus)
+            AfxGetWidget(m_view)->setFocus();
+        else if (QWidget* focus = QApplication::focusWidget())
+            focus->clearFocus();
+        m_view->OnInstalledStep(ID_FIRST_INSTALLED_STEP);
+        Idle();
+        ASSERT_TRUE(m_view->IsStepRunning());
+        EXPECT_EQ(ReadoutAt(QPoint(2, 3)), ImageReadout(CPoint{2, 3}, 1) + "    " + notice);
+        PointerLeaves();
+        EXPECT_EQ(MessagePane(), notice);
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &Window(), Qt::Key_Escape);
+        EXPECT_FALSE(m_view->IsStepRunning());
+        EXPECT_EQ(MessagePane(), "步骤 endless 已结束，没有结果");
+    }
+    unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace
