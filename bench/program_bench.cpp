@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,8 +137,21 @@ struct ShownList : StartedProgram {
     }
 };
 
+// One list for every run of the key-to-frame benchmark, written once; it goes before the
+// application object, whose widgets it holds.
+std::unique_ptr<ShownList>& ShownListHolder() {
+    static std::unique_ptr<ShownList> list;
+    return list;
+}
+
+ShownList& TheShownList() {
+    if (!ShownListHolder())
+        ShownListHolder() = std::make_unique<ShownList>();
+    return *ShownListHolder();
+}
+
 void KeyToFrame(benchmark::State& state) {
-    static ShownList list;
+    ShownList& list = TheShownList();
     list.view->EnableReadAhead(state.range(0) != 0);
     list.ShowFirst();
     for (auto _ : state) {
@@ -189,5 +203,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    ShownListHolder().reset();
     return 0;
 }

@@ -109,18 +109,33 @@ TEST(DebugAllocator, ReportsTheBlocksStillLiveWithTheirSourceLines) {
         << report;
 }
 
-// What another process maps is the block itself; a block given out again comes cleared.
+// What another process maps is the block itself, its visible bytes ending at a page boundary of
+// the file; a block given out again comes cleared, the bytes before it too.
 TEST(DebugAllocator, SharedBlocksAreZeroedMemoryFilesOfTheirOwn) {
     const std::size_t live = AfxLiveBlockCount();
-    for (int round = 0; round < 2; ++round) {
-        CByteBlock block = DEBUG_NEW_SHARED_BYTES(4096);
-        const int fd = AfxSharedBlockDescriptor(block.get());
-        ASSERT_GE(fd, 0);
-        EXPECT_EQ(std::count(block.get(), block.get() + 4096, 0), 4096) << round;
-        block[4095] = 0x5A;
-        BYTE seen = 0;
-        EXPECT_EQ(pread(fd, &seen, 1, 4095), 1);
-        EXPECT_EQ(seen, 0x5A);
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    struct Case {
+        std::size_t size, visible;
+    };
+    for (const Case& c : {Case{4096, 4096}, Case{10, 6}, Case{24, 18}, Case{5000, 5000}}) {
+        SCOPED_TRACE(c.size);
+        const std::size_t offset = AfxSharedBlockOffset(c.visible);
+        EXPECT_EQ((offset + c.visible) % page, 0u);
+        EXPECT_LT(offset, page);
+        for (int round = 0; round < 2; ++round) {
+            CByteBlock block = DEBUG_NEW_SHARED_PLANE(c.size, c.visible);
+            const int fd = AfxSharedBlockDescriptor(block.get());
+            ASSERT_GE(fd, 0);
+            EXPECT_EQ(std::count(block.get(), block.get() + c.size, 0), c.size) << round;
+            BYTE first = 0xFF;
+            EXPECT_EQ(pread(fd, &first, 1, 0), 1);
+            EXPECT_EQ(first, 0) << round;
+            block[c.size - 1] = 0x5A;
+            BYTE seen = 0;
+            EXPECT_EQ(pread(fd, &seen, 1, static_cast<off_t>(offset + c.size - 1)), 1);
+            EXPECT_EQ(seen, 0x5A);
+            EXPECT_EQ(pwrite(fd, &seen, 1, 0), 1); // as a step that writes before its plane
+        }
     }
     CByteBlock heap = DEBUG_NEW_BYTES(3);
     std::fill_n(heap.get(), 3, BYTE{7});
