@@ -265,7 +265,7 @@ TEST_F(InstalledStepTest, RunsLeaveNoProcessOrDescriptorBehind) {
     WriteText("forty.lst", list);
     QProcess runner;
     runner.setChildProcessModifier([] {
-        const rlimit few{64, 64};
+        const rlimit few{32, 32};
         setrlimit(RLIMIT_NOFILE, &few);
     });
     runner.start(QString::fromStdString(BatchProgram()),
