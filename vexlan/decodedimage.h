@@ -1,12 +1,14 @@
-// An image as the bitmap decoder leaves it: its gray and colour planes and the size and depth
-// they were decoded at. The view holds one, and so does the read-ahead.
+// An image as a decoder leaves it: its gray and colour planes and the size and depth they were
+// decoded at. The view holds one, and so does the read-ahead; vexlan-batch decodes the same way.
 #pragma once
 
-#include "bitmapdecoder.h"
+#include "imagedecoder.h"
 #include "debugalloc.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 struct CDecodedImage {
     CByteBlock gray;
@@ -16,6 +18,10 @@ struct CDecodedImage {
     int bitsPerPixel = 0;
 };
 
+// The decoder for the file an entry names: the image file decoder for the names of the image
+// file kinds (NamesImageFile), the bitmap decoder for every other name.
+std::unique_ptr<CImageDecoder> DecoderFor(std::string_view entryName);
+
 // Where new planes come from: a block of size bytes, all zero, or none when it cannot be had.
 // The caller's own allocator, so that the debug allocator names the planes' owner.
 using CZeroedPlaneSource = CByteBlock (*)(std::size_t size);
@@ -24,5 +30,5 @@ using CZeroedPlaneSource = CByteBlock (*)(std::size_t size);
 // holds are used again when they were decoded at the same size and depth: stepping through a
 // list mostly meets images of one size, and planes already touched cost no page faults. Else
 // new ones come from newPlane. False, with image as it was, when those cannot be had.
-bool DecodeImage(const CBitmapDecoder& decoder, std::FILE* file, CDecodedImage& image,
+bool DecodeImage(const CImageDecoder& decoder, std::FILE* file, CDecodedImage& image,
                  CZeroedPlaneSource newPlane);
