@@ -186,7 +186,8 @@ TEST_F(ShellTest, OpenAndSaveFromMenuKeysAndButtonsRunTheViewsHandlers) {
     const auto viewFilter = [](const QStringList& filters) {
         return filters.value(0).startsWith("所有图像 (*.lst *.raw *.bmp *.png");
     };
-    EXPECT_TRUE(viewFilter(seen([&] { QTest::keyClick(Window(), Qt::Key_O, Qt::ControlModifier); })));
+    EXPECT_TRUE(
+        viewFilter(seen([&] { QTest::keyClick(Window(), Qt::Key_O, Qt::ControlModifier); })));
     EXPECT_TRUE(
         viewFilter(seen([&] { Window()->findChild<QToolBar*>()->actions().at(1)->trigger(); })));
     EXPECT_TRUE(viewFilter(seen([&] { Item(OpenPopup(0), "打开(&O)...\tCtrl+O")->trigger(); })));

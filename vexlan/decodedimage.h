@@ -2,8 +2,8 @@
 // decoded at. The view holds one, and so does the read-ahead; vexlan-batch decodes the same way.
 #pragma once
 
-#include "imagedecoder.h"
 #include "debugalloc.h"
+#include "imagedecoder.h"
 
 #include <cstddef>
 #include <cstdio>

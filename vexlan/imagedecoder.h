@@ -46,7 +46,9 @@ public:
 protected:
     // The bytes of a bitmap row of this depth, in 32-bit signed arithmetic as the bitmap
     // format has it: AcceptPlanes makes sure that it fits.
-    static int Stride(int width, int bitsPerPixel) { return ((width * bitsPerPixel) / 8 + 3) / 4 * 4; }
+    static int Stride(int width, int bitsPerPixel) {
+        return ((width * bitsPerPixel) / 8 + 3) / 4 * 4;
+    }
     // Takes the size when planes of that depth fit in maxPlaneBytes.
     bool AcceptPlanes(std::int64_t width, std::int64_t height, int bitsPerPixel,
                       std::uint64_t maxPlaneBytes = kMaxPlaneBytes);

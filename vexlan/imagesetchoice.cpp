@@ -68,8 +68,9 @@ bool NamesImageFile(std::string_view name) {
                                                     "pgm", "ppm", "pbm",  "gif", "webp"};
     const auto endsIn = [name](std::string_view ending) {
         return name.size() >= ending.size() &&
-               std::ranges::equal(name.substr(name.size() - ending.size()), ending,
-                                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+               std::ranges::equal(
+                   name.substr(name.size() - ending.size()), ending,
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
     };
     return std::ranges::any_of(kEndings, endsIn);
 }

@@ -9,13 +9,13 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <algorithm>

@@ -14,8 +14,7 @@ namespace {
 // The toolkit's names of the kinds read. Its other plug-ins (icons, TGA, XPM and what else is
 // installed) are not handed untrusted files.
 bool IsReadKind(const QByteArray& format) {
-    static const char* const kinds[] = {"png", "jpeg", "tiff", "pbm", "pgm",
-                                        "ppm", "gif",  "webp"};
+    static const char* const kinds[] = {"png", "jpeg", "tiff", "pbm", "pgm", "ppm", "gif", "webp"};
     return std::ranges::any_of(kinds, [&](const char* kind) { return format == kind; });
 }
 
@@ -115,7 +114,7 @@ bool CImageFileReader::Decode(std::size_t maxBytes) {
     QImage decoded;
     if (!impl.reader.read(&decoded))
         return impl.Fail(impl.reader.error() == QImageReader::DeviceError ? "读取文件时出错"
-                                                                            : "图像数据已损坏");
+                                                                          : "图像数据已损坏");
     if (!impl.Hold(decoded))
         return impl.Fail("内存不足，无法转换图像");
     impl.width = impl.image.width();
@@ -144,8 +143,7 @@ bool CImageFileReader::Impl::Hold(const QImage& decoded) {
     }
     kind = Pixels::ColorOnly;
     // A premultiplied image is already composed on black.
-    const bool premultiplied =
-        decoded.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
+    const bool premultiplied = decoded.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
     if (decoded.depth() > 32) {
         storage = Storage::Deep;
         image = decoded.convertToFormat(QImage::Format_RGBA64);
@@ -154,9 +152,8 @@ bool CImageFileReader::Impl::Hold(const QImage& decoded) {
         image = decoded.convertToFormat(QImage::Format_ARGB32);
     } else {
         storage = Storage::Opaque;
-        image = decoded.convertToFormat(decoded.hasAlphaChannel()
-                                            ? QImage::Format_ARGB32_Premultiplied
-                                            : QImage::Format_RGB32);
+        image = decoded.convertToFormat(
+            decoded.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     }
     return !image.isNull();
 }
@@ -168,9 +165,9 @@ bool CImageFileReader::Impl::HoldIndexed(const QImage& decoded) {
     const QList<QRgb> table = image.colorTable();
     for (qsizetype entry = 0; entry < std::min<qsizetype>(table.size(), 256); ++entry) {
         const QRgb color = table[entry];
-        const std::uint32_t bgr = Bgr(Composed(qBlue(color), qAlpha(color)),
-                                      Composed(qGreen(color), qAlpha(color)),
-                                      Composed(qRed(color), qAlpha(color)));
+        const std::uint32_t bgr =
+            Bgr(Composed(qBlue(color), qAlpha(color)), Composed(qGreen(color), qAlpha(color)),
+                Composed(qRed(color), qAlpha(color)));
         std::memcpy(&palette[4 * entry], &bgr, 4);
         allGray = allGray && palette[4 * entry] == palette[4 * entry + 1] &&
                   palette[4 * entry] == palette[4 * entry + 2];
