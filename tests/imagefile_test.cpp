@@ -240,7 +240,13 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
         EXPECT_EQ(m_view->m_pColorImage.get(), planes[1]);
         EXPECT_EQ(Painted(), before);
     }
-    EXPECT_EQ(m_view->m_nWidth, kWidth);
+    // The limits of a bitmap's size hold, checked before anything is decoded.
+    Write("huge.pgm", Netpbm("P5", 20000, 20000, 255, {}));
+    m_messages.clear();
+    Load("huge.pgm");
+    EXPECT_EQ(m_messages, std::vector<std::string>{"文件 " + HostPath("huge.pgm") +
+                                                   " 不是 Vexlan 能读取的位图：尺寸 20000 × "
+                                                   "20000 像素太大。"});
     ExpectPlanes({"good.png", {}, kColor, GrayPlane::Zeros});
 }
 
