@@ -8,10 +8,10 @@
 namespace {
 
 // Larger planes are valid but would only slow the fuzzer down.
-constexpr std::size_t kMaxPlaneBytes = std::size_t{64} << 20;
+constexpr std::size_t kFuzzPlaneBytes = std::size_t{64} << 20;
 
 void DecodePixels(std::FILE* file, const CBitmapDecoder& decoder) {
-    if (decoder.GrayPlaneSize() + decoder.ColorPlaneSize() > kMaxPlaneBytes) {
+    if (decoder.GrayPlaneSize() + decoder.ColorPlaneSize() > kFuzzPlaneBytes) {
         return;
     }
     auto* gray = static_cast<std::uint8_t*>(std::malloc(decoder.GrayPlaneSize()));

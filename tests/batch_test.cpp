@@ -2,6 +2,7 @@
 // File Save and through the batch runner give the same RAW bytes; refusals do not stop the
 // rest; the command line follows the usual conventions.
 #include "batchcapture.h"
+#include "imagefiles.h"
 #include "imagesetfixture.h"
 #include "steptable.h"
 
@@ -57,6 +58,33 @@ TEST_F(BatchTest, ListWithRefusedEntriesSavesTheRestWithTheGuisBytes) {
     EXPECT_NE(m_err.find("[4/4] 文件 " + HostPath("deep.bmp") + " "), std::string::npos) << m_err;
     EXPECT_NE(m_out.find("共 4 个图像：保存 2 个，失败 2 个。"), std::string::npos) << m_out;
     EXPECT_EQ(AfxLiveBlockCount("batchrunner"), 0u);
+}
+
+TEST_F(BatchTest, ImageFilesOfOtherKindsGiveTheGuisBytesToo) {
+    QImage photo(4, 3, QImage::Format_RGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            photo.setPixel(x, y, qRgb(60 * x, 90 * y, 200 - 50 * x));
+    Write("photo.jpg", testimages::Encoded(photo, "jpeg"));
+    Write("scan.PNG", testimages::Encoded(photo.convertToFormat(QImage::Format_ARGB32), "png"));
+    Write("page.pgm", testimages::Netpbm("P5", 2, 2, 255, {0, 80, 160, 255}));
+    WriteText("set.lst", "3 " + m_dirSystemPath + " photo.jpg scan.PNG page.pgm");
+    Open("set.lst");
+    for (int entry = 0; entry < 3; ++entry) {
+        m_view->OnColorSegmentation();
+        m_view->OnFileSave();
+        Key(Qt::Key_PageDown);
+    }
+    ASSERT_EQ(m_messages, std::vector<std::string>{});
+    const QTemporaryDir results;
+    const std::string folder = results.path().toStdString();
+    EXPECT_EQ(Batch({"-o", folder, "segment", HostPath("set.lst")}), 0);
+    for (const char* saved : {"outphoto.raw", "outscan.raw", "outpage.raw"}) {
+        SCOPED_TRACE(saved);
+        const Bytes gui = ReadBack(saved);
+        EXPECT_EQ(gui.size(), 8u + (saved[3] == 'p' && saved[4] == 'a' ? 4 : 12));
+        EXPECT_EQ(ReadFile(folder + "/" + saved), gui);
+    }
 }
 
 TEST_F(BatchTest, ResultsGoToDriveDAsFileSaveNamesThem) {

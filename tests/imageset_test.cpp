@@ -14,7 +14,14 @@ namespace {
 TEST_F(ImageSetTest, BitmapChoicePaintsInColourThroughTheRealDialog) {
     WriteIndexed("cat.bmp", 1);
     const auto seen = AnswerFileDialog(HostPath("cat.bmp"));
-    EXPECT_EQ(seen.filters, QStringList{"(*.lst;*.raw;*.bmp) (*.lst *.raw *.bmp)"});
+    EXPECT_EQ(
+        seen.filters,
+        (QStringList{"所有图像 (*.lst *.raw *.bmp *.png *.jpg *.jpeg *.tif *.tiff *.pgm *.ppm "
+                     "*.pbm *.gif *.webp)",
+                     "图像列表 (*.lst)", "位图 (*.bmp *.raw)", "PNG 图像 (*.png)",
+                     "JPEG 图像 (*.jpg *.jpeg)", "TIFF 图像 (*.tif *.tiff)",
+                     "PGM、PPM、PBM 图像 (*.pgm *.ppm *.pbm)", "GIF 图像 (*.gif)",
+                     "WebP 图像 (*.webp)"}));
     EXPECT_EQ(seen.directory, m_dir.path()); // "D:\" through the drive mapping
 
     EXPECT_EQ(Title(), "cat.bmp");

@@ -2,6 +2,7 @@
 // server after each action and compared with what the planes say must be there at the view's
 // scroll position and zoom, and the status bar's readout of the pixel under the pointer.
 // Rendering the widget afresh would paint the right picture even when the screen never got it.
+#include "imagefiles.h"
 #include "imagesetfixture.h"
 #include "resource.h"
 #include "stepbuild.h"
@@ -199,6 +200,13 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
         WriteImage("page" + std::to_string(i) + ".bmp", 500, 300, 5 + i);
     std::ofstream(HostPath("pages.lst")) << "3\n"
                                          << m_dirSystemPath << "\npage0.bmp page1.bmp page2.bmp\n";
+    QImage photo(90, 60, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb(2 * x, 4 * y, 255 - x - y));
+    Write("photo.png", testimages::Encoded(photo, "png"));
+    Write("photo.jpg", testimages::Encoded(photo, "jpeg"));
+    std::ofstream(HostPath("photos.lst")) << "2 " << m_dirSystemPath << " photo.png photo.jpg\n";
     int before = 0;
     CPoint pixel;
     const QPoint pointer(300, 200);
@@ -324,6 +332,11 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
         {"scroll right by wheel", [&] { Wheel(QPoint(-120, 0)); }, "large.bmp",
          [&] { return Position().x > 0; }},
         {"scroll back up by arrow", [&] { Key(Qt::Key_Up); }, "large.bmp"},
+        {"a PNG shows its own pixels", [&] { Open("photos.lst"); }, "photo.png",
+         [&] {
+             return Screen().copy(photo.rect()).convertToFormat(QImage::Format_RGB32) == photo;
+         }},
+        {"Page Down to a JPEG", [&] { Key(Qt::Key_PageDown); }, "photo.jpg"},
     };
     for (const ScreenRow& row : rows) {
         SCOPED_TRACE(row.action);

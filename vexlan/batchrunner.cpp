@@ -1,6 +1,5 @@
 #include "batchrunner.h"
 
-#include "bitmapdecoder.h"
 #include "debugalloc.h"
 #include "decodedimage.h"
 #include "imagesetchoice.h"
@@ -152,13 +151,13 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::stri
     const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
     if (!file)
         return fail(FileProblemMessage(*fullName, "无法打开：" + AfxSystemErrorPhrase(errno)));
-    CBitmapDecoder decoder;
-    if (decoder.ReadHeader(file.get()) != CBitmapDecoder::Result::Decodable)
-        return fail(FileProblemMessage(*fullName, decoder.Problem()));
-    const std::optional<std::size_t> size = PlaneSize(decoder.Width(), decoder.Height());
+    const std::unique_ptr<CImageDecoder> decoder = DecoderFor(entry.name);
+    if (decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable)
+        return fail(FileProblemMessage(*fullName, decoder->Problem()));
+    const std::optional<std::size_t> size = PlaneSize(decoder->Width(), decoder->Height());
     CDecodedImage image;
     CByteBlock result = DEBUG_NEW_SHARED_BYTES(size.value_or(0));
-    if (!size || !result || !DecodeImage(decoder, file.get(), image, NewSharedPlane))
+    if (!size || !result || !DecodeImage(*decoder, file.get(), image, NewSharedPlane))
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
     const std::optional<std::string> failure =
         m_run({image.width, image.height, image.gray.get(), image.color.get()}, result.get(),
@@ -170,7 +169,7 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::stri
         return fail(*failure);
 
     if (const std::optional<std::string> saveFailure =
-            SaveResultFile(hostPath, shown, decoder.Width(), decoder.Height(), result.get()))
+            SaveResultFile(hostPath, shown, decoder->Width(), decoder->Height(), result.get()))
         return fail(*saveFailure);
     if (const auto identity = IdentityOf(*hostPath))
         m_written.emplace(*identity, entry.name);

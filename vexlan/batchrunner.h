@@ -1,5 +1,5 @@
 // Runs one processing step over the images of chosen files without the GUI: each chosen
-// .bmp, .raw or .lst is opened as File Open opens it, every image it names is loaded as the
+// image, .raw or .lst is opened as File Open opens it, every image it names is loaded as the
 // view loads it, and each step's result is written as File Save writes the output plane.
 #pragma once
 

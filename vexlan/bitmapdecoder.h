@@ -3,47 +3,28 @@
 // reads or writes outside its buffers and the caller's planes, whatever the file holds.
 #pragma once
 
+#include "imagedecoder.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-class CBitmapDecoder {
+class CBitmapDecoder : public CImageDecoder {
 public:
-    enum class Result { Decodable, UnsupportedFormat, Refused };
-    // What the gray plane handed to ReadPixels holds: anything, or zeros throughout.
-    enum class GrayPlane { Uninitialised, Zeroed };
+    // UnsupportedFormat: a depth or compression that is not decoded.
+    Result ReadHeader(std::FILE* file) override;
+    // Height() is always positive: a top-down file is recognised and decoded as such.
 
-    // Reads and checks the headers and the palette from the start of file. Decodable: the size
-    // and the plane sizes are valid. UnsupportedFormat: a depth or compression that is not
-    // decoded. Refused: a header that cannot be trusted. In both failure cases Problem() says
-    // why and the caller keeps the planes it has.
-    Result ReadHeader(std::FILE* file);
-    // A short reason, in the interface's language, for the last failed ReadHeader, to follow
-    // the file's name.
-    const std::string& Problem() const { return m_problem; }
-
-    int Width() const { return m_width; }
-    // Always positive: a top-down file is recognised and decoded as such.
-    int Height() const { return m_height; }
-    int BitsPerPixel() const { return m_bitsPerPixel; }
-    std::size_t GrayPlaneSize() const;
-    // 3 * width * height for 8 bits; stride * height for 24 bits.
-    std::size_t ColorPlaneSize() const;
-
-    // Decodes the pixel rows of the file whose header was accepted into planes of the sizes
-    // above, top row first. The planes may come uninitialised: afterwards every byte of both
-    // is defined (the gray plane of a 24-bit file and the colour plane's tail are zero). A gray
-    // plane that comes zeroed is not cleared again.
+    // The gray plane of a 24-bit file and the colour plane's tail come out zero.
     void ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
-                    GrayPlane gray = GrayPlane::Uninitialised) const;
+                    GrayPlane gray = GrayPlane::Uninitialised) const override;
 
 private:
     struct InfoHeader;
     class PixelSource;
 
-    Result Refuse(const std::string& reason);
     Result ReportUnsupported(const InfoHeader& info);
     bool AcceptSize(const InfoHeader& info);
     void ReadPaletteAndLocatePixels(std::FILE* file, const InfoHeader& info, std::uint32_t infoSize,
@@ -55,9 +36,6 @@ private:
     void DecodeRunLength(PixelSource& source, std::uint8_t* grayPlane) const;
     void ExpandIndices(const std::uint8_t* indices, std::uint8_t* bgr, std::size_t count) const;
 
-    int m_width = 0;
-    int m_height = 0;
-    int m_bitsPerPixel = 0;
     int m_stride = 0;
     bool m_topDown = false;
     bool m_runLength = false;
@@ -65,5 +43,4 @@ private:
     long m_pixelBytesInFile = 0;
     // Blue, green, red and a zero byte per entry; entries the file does not give stay black.
     std::array<std::uint8_t, 256 * 4> m_palette{};
-    std::string m_problem;
 };

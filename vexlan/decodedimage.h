@@ -1,12 +1,14 @@
-// An image as the bitmap decoder leaves it: its gray and colour planes and the size and depth
-// they were decoded at. The view holds one, and so does the read-ahead.
+// An image as a decoder leaves it: its gray and colour planes and the size and depth they were
+// decoded at. The view holds one, and so does the read-ahead; vexlan-batch decodes the same way.
 #pragma once
 
-#include "bitmapdecoder.h"
 #include "debugalloc.h"
+#include "imagedecoder.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 struct CDecodedImage {
     CByteBlock gray;
@@ -15,6 +17,10 @@ struct CDecodedImage {
     int height = 0;
     int bitsPerPixel = 0;
 };
+
+// The decoder for the file an entry names: the image file decoder for the names of the image
+// file kinds (NamesImageFile), the bitmap decoder for every other name.
+std::unique_ptr<CImageDecoder> DecoderFor(std::string_view entryName);
 
 // Where new planes come from: a block of size bytes, all zero, or none when it cannot be had;
 // the first pixelBytes of them hold the pixels (a 24-bit file's colour plane has room for a
@@ -26,5 +32,5 @@ using CZeroedPlaneSource = CByteBlock (*)(std::size_t size, std::size_t pixelByt
 // holds are used again when they were decoded at the same size and depth: stepping through a
 // list mostly meets images of one size, and planes already touched cost no page faults. Else
 // new ones come from newPlane. False, with image as it was, when those cannot be had.
-bool DecodeImage(const CBitmapDecoder& decoder, std::FILE* file, CDecodedImage& image,
+bool DecodeImage(const CImageDecoder& decoder, std::FILE* file, CDecodedImage& image,
                  CZeroedPlaneSource newPlane);

@@ -5,6 +5,8 @@
 #include "pathmap.h"
 #include "systemerror.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 
 namespace {
@@ -58,7 +60,19 @@ CChosenKind KindOfChosenFile(std::string_view systemPath) {
         return CChosenKind::List;
     if (last == "bmp")
         return CChosenKind::Bitmap;
-    return CChosenKind::Other;
+    return NamesImageFile(systemPath) ? CChosenKind::Image : CChosenKind::Other;
+}
+
+bool NamesImageFile(std::string_view name) {
+    static constexpr std::string_view kEndings[] = {"png", "jpg", "jpeg", "tif", "tiff",
+                                                    "pgm", "ppm", "pbm",  "gif", "webp"};
+    const auto endsIn = [name](std::string_view ending) {
+        return name.size() >= ending.size() &&
+               std::ranges::equal(
+                   name.substr(name.size() - ending.size()), ending,
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    };
+    return std::ranges::any_of(kEndings, endsIn);
 }
 
 std::optional<CImageSetChoice> ReadImageSetChoice(const std::string& systemPath,
@@ -66,12 +80,13 @@ std::optional<CImageSetChoice> ReadImageSetChoice(const std::string& systemPath,
     switch (KindOfChosenFile(systemPath)) {
     case CChosenKind::Raw:
     case CChosenKind::Bitmap:
+    case CChosenKind::Image:
         return SplitSingleFile(systemPath, message);
     case CChosenKind::List:
         return ReadList(systemPath, message);
     case CChosenKind::Other:
         break;
     }
-    message = FileProblemMessage(systemPath, "不是 .bmp、.raw 或 .lst 文件");
+    message = FileProblemMessage(systemPath, "不是 Vexlan 能打开的图像或列表文件");
     return std::nullopt;
 }

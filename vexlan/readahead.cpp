@@ -103,9 +103,9 @@ std::optional<CReadAhead::Held> CReadAhead::Read(const std::string& path, CDecod
     if (!file)
         return std::nullopt;
     const std::optional<CFileStamp> stamp = StampOf(file.get());
-    CBitmapDecoder decoder;
-    if (!stamp || decoder.ReadHeader(file.get()) != CBitmapDecoder::Result::Decodable ||
-        !DecodeImage(decoder, file.get(), spare, NewZeroedPlane))
+    const std::unique_ptr<CImageDecoder> decoder = DecoderFor(path);
+    if (!stamp || decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable ||
+        !DecodeImage(*decoder, file.get(), spare, NewZeroedPlane))
         return std::nullopt;
     return Held{path, *stamp, std::move(spare)};
 }

@@ -1,6 +1,5 @@
 #include "vexlanview.h"
 
-#include "bitmapdecoder.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pixelreadout.h"
@@ -23,6 +22,18 @@ namespace {
 void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
+
+// 所有图像 first: every kind that File Open reads, then each kind on its own.
+constexpr char kOpenFilter[] =
+    "所有图像\0*.lst;*.raw;*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.pgm;*.ppm;*.pbm;*.gif;*.webp\0"
+    "图像列表\0*.lst\0"
+    "位图\0*.bmp;*.raw\0"
+    "PNG 图像\0*.png\0"
+    "JPEG 图像\0*.jpg;*.jpeg\0"
+    "TIFF 图像\0*.tif;*.tiff\0"
+    "PGM、PPM、PBM 图像\0*.pgm;*.ppm;*.pbm\0"
+    "GIF 图像\0*.gif\0"
+    "WebP 图像\0*.webp\0";
 
 CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
     return DEBUG_NEW_ZEROED_BYTES(size);
@@ -50,7 +61,9 @@ Span SpanWithin(int first, int count, int clipBegin, int clipEnd, int step) {
 IMPLEMENT_DYNCREATE(CVexlanView, CScrollView)
 
 BEGIN_MESSAGE_MAP(CVexlanView, CScrollView)
+ON_WM_CREATE()
 ON_COMMAND(ID_FILE_OPEN, &CVexlanView::OnFileOpen)
+ON_WM_DROPFILES()
 ON_WM_KEYDOWN()
 ON_COMMAND(ID_FILE_SAVE, &CVexlanView::OnFileSave)
 ON_WM_LBUTTONDOWN()
@@ -111,11 +124,11 @@ void CVexlanView::LoadImageAt(int index) {
         OnInitialUpdate();
         return;
     }
-    CBitmapDecoder decoder;
-    if (decoder.ReadHeader(file.get()) == CBitmapDecoder::Result::Decodable)
-        DecodeInto(decoder, file.get(), fullName->c_str());
+    const std::unique_ptr<CImageDecoder> decoder = DecoderFor(name);
+    if (decoder->ReadHeader(file.get()) == CImageDecoder::Result::Decodable)
+        DecodeInto(*decoder, file.get(), fullName->c_str());
     else
-        ShowMessage(FileProblemMessage(*fullName, decoder.Problem()));
+        ShowMessage(FileProblemMessage(*fullName, decoder->Problem()));
     OnInitialUpdate();
 }
 
@@ -146,12 +159,30 @@ bool CVexlanView::UseImageSet(const CImageSetChoice& choice) {
     return true;
 }
 
+int CVexlanView::OnCreate(LPCREATESTRUCT) {
+    DragAcceptFiles();
+    return 0;
+}
+
 void CVexlanView::OnFileOpen() {
     CFileDialog MyFDlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, nullptr, nullptr, 0, TRUE);
-    static const char filter[] = "(*.lst;*.raw;*.bmp)\0*.lst;*.raw;*.bmp\0";
-    MyFDlg.m_ofn.lpstrFilter = filter;
+    MyFDlg.m_ofn.lpstrFilter = kOpenFilter;
     MyFDlg.m_ofn.lpstrInitialDir = "D:\\";
 
+    ClearDisplay();
+    if (MyFDlg.DoModal() != IDOK)
+        return;
+    OpenChosenFile(MyFDlg.GetPathName());
+}
+
+void CVexlanView::OnDropFiles(const std::vector<std::string>& systemPaths) {
+    if (systemPaths.empty())
+        return;
+    ClearDisplay();
+    OpenChosenFile(systemPaths.front());
+}
+
+void CVexlanView::ClearDisplay() {
     EndRunningStep();
     m_bShowResult = 0;
     m_bColorMode = 0;
@@ -162,16 +193,15 @@ void CVexlanView::OnFileOpen() {
     SetZoom(CZoom());
     if (m_pReadAhead)
         m_pReadAhead->Drop();
-    if (MyFDlg.DoModal() != IDOK)
-        return;
+}
 
-    const std::string SFName = MyFDlg.GetPathName();
+void CVexlanView::OpenChosenFile(const std::string& SFName) {
     const CChosenKind kind = KindOfChosenFile(SFName);
     if (kind != CChosenKind::Other && !OpenImageSet(SFName))
         return;
     if (kind == CChosenKind::Raw)
         m_bGrayMode = 1;
-    if (kind == CChosenKind::List || kind == CChosenKind::Bitmap)
+    if (kind == CChosenKind::List || kind == CChosenKind::Bitmap || kind == CChosenKind::Image)
         m_bColorMode = 1;
     if (m_pFileNames)
         LoadImageAt(m_nCurrentFile);
@@ -409,7 +439,7 @@ void CVexlanView::OnFileSave() {
         frame->SetMessageText("已保存 " + AfxPathForMessage(fname));
 }
 
-void CVexlanView::DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName) {
+void CVexlanView::DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName) {
     CDecodedImage image = TakePlanes();
     m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewZeroedPlane);
     PutPlanes(std::move(image));

@@ -8,9 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CVexlanDoc;
-class CBitmapDecoder;
+class CImageDecoder;
 class CReadAhead;
 struct CImageSetChoice;
 struct CProcessingStep;
@@ -36,7 +37,12 @@ public:
     // cannot be allocated.
     bool UseImageSet(const CImageSetChoice& choice);
 
+    // Takes files dropped from a file manager.
+    int OnCreate(LPCREATESTRUCT lpCreateStruct);
     void OnFileOpen();
+    // A file dropped on the window is opened as one chosen in File Open's dialog; of several,
+    // the first.
+    void OnDropFiles(const std::vector<std::string>& systemPaths);
     void OnFileSave();
     void OnColorSegmentation();
     // Runs the processing step of this menu command (vexlan/steptable.cpp) on the loaded
@@ -113,9 +119,13 @@ public:
     static constexpr int nameSlotSize = 100;
 
 private:
+    // What File Open does before the dialog: nothing is painted until a file is opened.
+    void ClearDisplay();
+    // Opens the chosen file by its kind and loads its first image.
+    void OpenChosenFile(const std::string& SFName);
     // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
     bool OpenImageSet(const std::string& path);
-    void DecodeInto(CBitmapDecoder& decoder, std::FILE* file, const char* fullName);
+    void DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName);
     // The image read ahead from fullName, if file is still the file that was read.
     std::optional<CDecodedImage> TakeReadAhead(const std::string& fullName, std::FILE* file);
     // Moves the gray and colour planes with their size and depth out of the workspace, and in.

@@ -5,6 +5,9 @@
 #include "cmdui.h"
 #include "object.h"
 
+#include <string>
+#include <vector>
+
 class CCmdTarget;
 
 using AFX_THUNK = LRESULT (*)(CCmdTarget* target, WPARAM wParam, LPARAM lParam);
@@ -86,6 +89,12 @@ template <auto Fn> LRESULT AfxMouseThunk(CCmdTarget* target, WPARAM wParam, LPAR
     return 0;
 }
 
+template <auto Fn> LRESULT AfxDropThunk(CCmdTarget* target, WPARAM wParam, LPARAM) {
+    using C = typename AfxMemberClass<decltype(Fn)>::type;
+    (static_cast<C*>(target)->*Fn)(*reinterpret_cast<const std::vector<std::string>*>(wParam));
+    return 0;
+}
+
 template <auto Fn> LRESULT AfxCreateThunk(CCmdTarget* target, WPARAM, LPARAM lParam) {
     using C = typename AfxMemberClass<decltype(Fn)>::type;
     return (static_cast<C*>(target)->*Fn)(reinterpret_cast<LPCREATESTRUCT>(lParam));
@@ -126,4 +135,5 @@ public:                                                                         
 #define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonDown>},
 #define ON_WM_LBUTTONUP() {WM_LBUTTONUP, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnLButtonUp>},
 #define ON_WM_MOUSEMOVE() {WM_MOUSEMOVE, 0, 0, 0, &AfxMouseThunk<&ThisClass::OnMouseMove>},
+#define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, 0, &AfxDropThunk<&ThisClass::OnDropFiles>},
 #define ON_WM_MOUSELEAVE() {WM_MOUSELEAVE, 0, 0, 0, &AfxCommandThunk<&ThisClass::OnMouseLeave>},

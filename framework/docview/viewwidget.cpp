@@ -1,22 +1,36 @@
 #include "viewwidget.h"
 
 #include "keymap.h"
+#include "messagebox.h"
+#include "pathmap.h"
 #include "scrollview.h"
 #include "wndimpl.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QUrl>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+// The local files a drag carries; none when it carries anything else.
+QStringList DraggedFiles(const QMimeData* data) {
+    QStringList files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
 
 LPARAM KeyLParam(const QKeyEvent& event) {
     const UINT repeatCount = 1;
@@ -271,6 +285,31 @@ bool CViewWidget::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave && QApplication::activePopupWidget() == nullptr)
         Dispatch(event, WM_MOUSELEAVE, 0, 0);
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+void CViewWidget::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CViewWidget::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DraggedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CViewWidget::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QString& file : DraggedFiles(event->mimeData())) {
+        const std::string host = file.toStdString();
+        if (const auto path = AfxSystemPath(host))
+            paths.push_back(*path);
+        else
+            AfxMessageBox(AfxBackslashNameMessage(host).c_str(), MB_ICONERROR);
+    }
+    if (paths.empty())
+        return;
+    event->acceptProposedAction();
+    Dispatch(event, WM_DROPFILES, reinterpret_cast<WPARAM>(&paths), 0);
 }
 
 void CViewWidget::Dispatch(QEvent* event, UINT message, WPARAM wParam, LPARAM lParam) {

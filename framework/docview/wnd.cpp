@@ -113,6 +113,12 @@ void CWnd::Default() {
         m_pImpl->currentEvent->ignore();
 }
 
+void CWnd::DragAcceptFiles(BOOL bAccept) {
+    QWidget* widget = AfxGetWidget(this);
+    widget->setAcceptDrops(bAccept);
+    PaintedWidget(widget)->setAcceptDrops(bAccept);
+}
+
 bool CWnd::SendCreate(CREATESTRUCT& cs) {
     LRESULT result = 0;
     OnWndMsg(WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs), &result);

@@ -26,6 +26,9 @@ public:
     std::string GetWindowText() const;
     UINT GetDlgCtrlID() const;
     CFrameWnd* GetParentFrame() const;
+    // Whether files dragged from a file manager may be dropped here: a view then gets them as
+    // WM_DROPFILES, in the program's path form.
+    void DragAcceptFiles(BOOL bAccept = TRUE);
 
     // Delivers a window message through this window's table. Returns whether a row took it;
     // the row's result goes to pResult.

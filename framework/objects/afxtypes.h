@@ -86,6 +86,8 @@ constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_MOUSELEAVE = 0x02A3;
+// wParam: the dropped files, a const std::vector<std::string>* of paths in the program's form.
+constexpr UINT WM_DROPFILES = 0x0233;
 
 // Notification codes of a command row.
 constexpr UINT CN_COMMAND = 0;

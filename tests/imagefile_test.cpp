@@ -1,0 +1,274 @@
+// Image files other than bitmaps: every kind and every pixel layout it has gives the planes a
+// bitmap of the same pixels would, damaged files are refused without touching the picture, and
+// a file dropped on the window opens as File Open opens it.
+#include "imagefiles.h"
+#include "imagesetfixture.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+using testimages::Encoded;
+using testimages::Gif;
+using testimages::Netpbm;
+
+constexpr int kWidth = 3;
+constexpr int kHeight = 2;
+
+// Sixteen-bit samples; an eight-bit sample s is s * 257.
+struct Pixel {
+    int r, g, b, a = 0xFFFF;
+};
+using Pixels = std::vector<Pixel>;
+
+Pixels Eight(std::initializer_list<std::array<int, 4>> rgba) {
+    Pixels pixels;
+    for (const auto& [r, g, b, a] : rgba)
+        pixels.push_back({r * 257, g * 257, b * 257, a * 257});
+    return pixels;
+}
+
+Pixels Levels(std::initializer_list<int> levels, int scale) {
+    Pixels pixels;
+    for (const int level : levels)
+        pixels.push_back({level * scale, level * scale, level * scale});
+    return pixels;
+}
+
+const Pixels kGray8 = Levels({0, 17, 128, 200, 255, 90}, 257);
+const Pixels kGray16 = Levels({0, 0x1234, 0x8000, 0xFF7F, 0xFFFF, 0x0101}, 1);
+const Pixels kColor = Eight({{255, 0, 0, 255},
+                             {0, 255, 0, 255},
+                             {0, 0, 255, 255},
+                             {10, 20, 30, 255},
+                             {200, 100, 50, 255},
+                             {255, 255, 255, 255}});
+// Samples of 0 or 255 where alpha is partial: every way of rounding agrees on them.
+const Pixels kAlpha = Eight({{255, 0, 0, 255},
+                             {0, 255, 0, 0},
+                             {0, 0, 255, 128},
+                             {255, 255, 0, 77},
+                             {10, 20, 30, 255},
+                             {255, 0, 255, 200}});
+const Pixels kDeep = {{0xFFFF, 0, 0x1234},
+                      {0x8000, 0x4000, 0x0101, 0x8000},
+                      {0x1111, 0x2222, 0x3333},
+                      {0xFFFF, 0xFFFF, 0xFFFF, 0x4000},
+                      {0, 0, 0, 0},
+                      {0xABCD, 0x1234, 0x5678, 0xC000}};
+const Pixels kFlat = Eight({{200, 100, 50, 255},
+                            {200, 100, 50, 255},
+                            {200, 100, 50, 255},
+                            {200, 100, 50, 255},
+                            {200, 100, 50, 255},
+                            {200, 100, 50, 255}});
+// Entry 4 is translucent in the PNG and transparent in the GIF.
+const std::vector<QRgb> kPalette{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                                 qRgb(10, 20, 30), qRgba(200, 100, 50, 100)};
+const Bytes kIndices{0, 1, 2, 3, 4, 1};
+
+QImage ImageOf(const Pixels& pixels, QImage::Format format) {
+    QImage image(kWidth, kHeight, format);
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+        const Pixel& p = pixels[i];
+        uchar* line = image.scanLine(i / kWidth);
+        const int x = i % kWidth;
+        if (format == QImage::Format_Grayscale8)
+            line[x] = static_cast<uchar>(p.r / 257);
+        else if (format == QImage::Format_Grayscale16)
+            reinterpret_cast<quint16*>(line)[x] = static_cast<quint16>(p.r);
+        else if (format == QImage::Format_RGBA64)
+            reinterpret_cast<QRgba64*>(line)[x] = QRgba64::fromRgba64(p.r, p.g, p.b, p.a);
+        else
+            image.setPixel(x, i / kWidth, qRgba(p.r / 257, p.g / 257, p.b / 257, p.a / 257));
+    }
+    return image;
+}
+
+QImage IndexedImage() {
+    QImage image(kWidth, kHeight, QImage::Format_Indexed8);
+    image.setColorTable(QList<QRgb>(kPalette.begin(), kPalette.end()));
+    for (int i = 0; i < kWidth * kHeight; ++i)
+        image.setPixel(i % kWidth, i / kWidth, kIndices[i]);
+    return image;
+}
+
+// A TIFF palette has no alpha; the GIF makes entry 4 transparent.
+enum class EntryFour { AsGiven, Opaque, Transparent };
+
+Pixels PaletteColors(EntryFour entryFour) {
+    Pixels pixels;
+    for (const BYTE index : kIndices) {
+        const QRgb c = kPalette[index];
+        const int alpha = entryFour == EntryFour::Opaque                      ? 255
+                          : entryFour == EntryFour::Transparent && index == 4 ? 0
+                                                                              : qAlpha(c);
+        pixels.push_back({qRed(c) * 257, qGreen(c) * 257, qBlue(c) * 257, alpha * 257});
+    }
+    return pixels;
+}
+
+std::vector<int> Samples(const Pixels& pixels, bool gray, int shift) {
+    std::vector<int> samples;
+    for (const Pixel& p : pixels)
+        for (const int sample : gray ? std::vector{p.r} : std::vector{p.r, p.g, p.b})
+            samples.push_back(sample >> shift);
+    return samples;
+}
+
+enum class GrayPlane { Levels, Indices, Zeros };
+
+struct Case {
+    std::string name;
+    Bytes file;
+    Pixels pixels;
+    GrayPlane gray;
+    int tolerance = 0; // for the lossy kinds
+};
+
+std::vector<Case> Cases() {
+    const QImage gray8 = ImageOf(kGray8, QImage::Format_Grayscale8);
+    const QImage gray16 = ImageOf(kGray16, QImage::Format_Grayscale16);
+    const QImage color = ImageOf(kColor, QImage::Format_RGB32);
+    const QImage alpha = ImageOf(kAlpha, QImage::Format_ARGB32);
+    const QImage deep = ImageOf(kDeep, QImage::Format_RGBA64);
+    const QImage indexed = IndexedImage();
+    return {
+        {"gray.png", Encoded(gray8, "png"), kGray8, GrayPlane::Levels},
+        {"indexed.png", Encoded(indexed, "png"), PaletteColors(EntryFour::AsGiven),
+         GrayPlane::Indices},
+        {"rgb.png", Encoded(color, "png"), kColor, GrayPlane::Zeros},
+        {"rgba.png", Encoded(alpha, "png"), kAlpha, GrayPlane::Zeros},
+        {"gray16.png", Encoded(gray16, "png"), kGray16, GrayPlane::Levels},
+        {"rgba16.PNG", Encoded(deep, "png"), kDeep, GrayPlane::Zeros},
+        {"gray.jpg", Encoded(gray8, "jpeg", 100), kGray8, GrayPlane::Levels, 2},
+        {"flat.jpeg", Encoded(ImageOf(kFlat, QImage::Format_RGB32), "jpeg", 100), kFlat,
+         GrayPlane::Zeros, 2},
+        {"gray.tif", Encoded(gray8, "tiff"), kGray8, GrayPlane::Levels},
+        {"indexed.tiff", Encoded(indexed, "tiff"), PaletteColors(EntryFour::Opaque),
+         GrayPlane::Indices},
+        {"RGB.TIF", Encoded(color, "tiff"), kColor, GrayPlane::Zeros},
+        {"rgba.tif", Encoded(alpha, "tiff"), kAlpha, GrayPlane::Zeros},
+        {"gray16.tif", Encoded(gray16, "tiff"), kGray16, GrayPlane::Levels},
+        {"rgba16.tif", Encoded(deep, "tiff"), kDeep, GrayPlane::Zeros},
+        {"gray.pgm", Netpbm("P5", kWidth, kHeight, 255, Samples(kGray8, true, 8)), kGray8,
+         GrayPlane::Levels},
+        // The toolkit scales sixteen-bit netpbm samples itself, rounding down.
+        {"gray16.pgm", Netpbm("P5", kWidth, kHeight, 65535, Samples(kGray16, true, 0)), kGray16,
+         GrayPlane::Levels, 1},
+        {"rgb.ppm", Netpbm("P6", kWidth, kHeight, 255, Samples(kColor, false, 8)), kColor,
+         GrayPlane::Zeros},
+        {"rgb16.ppm", Netpbm("P6", kWidth, kHeight, 65535, Samples(kDeep, false, 0)), kDeep,
+         GrayPlane::Zeros, 1},
+        // Ones are black: 101 and 001.
+        {"mono.pbm", Bytes{'P', '4', '\n', '3', ' ', '2', '\n', 0xA0, 0x20},
+         Levels({0, 255, 0, 255, 255, 0}, 257), GrayPlane::Levels},
+        // The toolkit reads a GIF into true colour, so its indices are gone.
+        {"indexed.gif",
+         Gif(kWidth, kHeight, {0xFF0000, 0x00FF00, 0x0000FF, 0x0A141E, 0xC86432}, kIndices, 4),
+         PaletteColors(EntryFour::Transparent), GrayPlane::Zeros},
+        {"rgb.webp", Encoded(color, "webp", 100), kColor, GrayPlane::Zeros},
+        {"rgba.webp", Encoded(alpha, "webp", 100), kAlpha, GrayPlane::Zeros},
+    };
+}
+
+int Scaled(double sample16) {
+    return static_cast<int>(std::lround(sample16 * 255.0 / 65535.0));
+}
+
+class ImageFileTest : public ImageSetTest {
+protected:
+    // A PPM stores no alpha: its sixteen-bit pixels are opaque.
+    static Pixel Opaque(Pixel p, const std::string& name) {
+        if (name.ends_with(".ppm"))
+            p.a = 0xFFFF;
+        return p;
+    }
+    void ExpectPlanes(const Case& c) {
+        ASSERT_EQ(m_view->m_nWidth, kWidth);
+        ASSERT_EQ(m_view->m_nHeight, kHeight);
+        for (int i = 0; i < kWidth * kHeight; ++i) {
+            SCOPED_TRACE("pixel " + std::to_string(i));
+            const Pixel p = Opaque(c.pixels[i], c.name);
+            const int gray = c.gray == GrayPlane::Levels    ? Scaled(p.r)
+                             : c.gray == GrayPlane::Indices ? kIndices[i]
+                                                            : 0;
+            EXPECT_NEAR(m_view->m_pGrayImage[i], gray, c.tolerance);
+            const double alpha = p.a / 65535.0;
+            EXPECT_NEAR(m_view->m_pColorImage[3 * i], Scaled(p.b * alpha), c.tolerance);
+            EXPECT_NEAR(m_view->m_pColorImage[3 * i + 1], Scaled(p.g * alpha), c.tolerance);
+            EXPECT_NEAR(m_view->m_pColorImage[3 * i + 2], Scaled(p.r * alpha), c.tolerance);
+        }
+    }
+};
+
+TEST_F(ImageFileTest, EveryKindAndLayoutGivesThePlanesOfABitmapOfItsPixels) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.file);
+        Load(c.name);
+        ASSERT_EQ(m_messages, std::vector<std::string>{});
+        EXPECT_EQ(Title(), c.name);
+        ExpectPlanes(c);
+    }
+}
+
+TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
+    Write("good.png", Encoded(ImageOf(kColor, QImage::Format_RGB32), "png"));
+    Open("good.png");
+    ASSERT_EQ(m_view->m_bColorMode, 1);
+    const QImage before = Painted();
+    const BYTE* planes[] = {m_view->m_pGrayImage.get(), m_view->m_pColorImage.get()};
+    for (const Case& c : Cases()) {
+        // Cut inside its colour map, a palette TIFF is still read, as a gray one.
+        if (c.name == "indexed.tiff")
+            continue;
+        const std::string name = "broken" + c.name.substr(c.name.find('.'));
+        SCOPED_TRACE(name);
+        Write(name, Bytes(c.file.begin(), c.file.begin() + c.file.size() / 2));
+        m_messages.clear();
+        Load(name);
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_TRUE(
+            m_messages[0].starts_with("文件 " + HostPath(name) + " 不是 Vexlan 能读取的位图："))
+            << m_messages[0];
+        EXPECT_EQ(m_view->m_pGrayImage.get(), planes[0]);
+        EXPECT_EQ(m_view->m_pColorImage.get(), planes[1]);
+        EXPECT_EQ(Painted(), before);
+    }
+    // The limits of a bitmap's size hold, checked before anything is decoded.
+    Write("huge.pgm", Netpbm("P5", 20000, 20000, 255, {}));
+    m_messages.clear();
+    Load("huge.pgm");
+    EXPECT_EQ(m_messages, std::vector<std::string>{"文件 " + HostPath("huge.pgm") +
+                                                   " 不是 Vexlan 能读取的位图：尺寸 20000 × "
+                                                   "20000 像素太大。"});
+    ExpectPlanes({"good.png", {}, kColor, GrayPlane::Zeros});
+}
+
+TEST_F(ImageFileTest, FileDroppedOnTheWindowOpensAsFileOpenWould) {
+    Write("dropped.gif", Gif(kWidth, kHeight, {0xFF0000, 0x00FF00, 0x0000FF, 0x0A141E}, kIndices));
+    m_view->m_bShowResult = 1;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(HostPath("dropped.gif")))});
+    QWidget* target = AfxGetWidget(m_view)->findChild<QWidget*>("qt_scrollarea_viewport");
+    ASSERT_NE(target, nullptr);
+    // The toolkit delivers a drop only where the drag's entering was accepted.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(Title(), "dropped.gif");
+    EXPECT_EQ(m_view->m_bColorMode, 1);
+    EXPECT_EQ(m_view->m_bShowResult, 0);
+    EXPECT_EQ(Rgb(Painted(), 1, 0), 0x00FF00u);
+    EXPECT_EQ(Rgb(Painted(), 0, 1), 0x0A141Eu);
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+// What every decoder of an image file into the workspace's planes offers. The planes are those
+// an uncompressed bitmap gives: an 8-bit image a gray plane of width * height bytes and a colour
+// plane of 3 * width * height; a 24-bit one a gray plane of zeros and a colour plane of
+// stride * height bytes whose rows lie 3 * width bytes apart, the rest zero.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Both planes together: far above any image the program is meant for, and every plane size and
+// offset below it fits 32-bit signed arithmetic.
+constexpr std::uint64_t kMaxPlaneBytes = std::uint64_t{1} << 30;
+
+class CImageDecoder {
+public:
+    enum class Result { Decodable, UnsupportedFormat, Refused };
+    // What the gray plane handed to ReadPixels holds: anything, or zeros throughout.
+    enum class GrayPlane { Uninitialised, Zeroed };
+
+    virtual ~CImageDecoder() = default;
+
+    // Reads and checks what comes before the pixels, from the start of file. Decodable: the
+    // size and the plane sizes are valid. UnsupportedFormat: a kind of image that is not
+    // decoded. Refused: a file that cannot be trusted. In both failure cases Problem() says why
+    // and the caller keeps the planes it has.
+    virtual Result ReadHeader(std::FILE* file) = 0;
+    // A short reason, in the interface's language, for the last failed ReadHeader, to follow
+    // the file's name.
+    const std::string& Problem() const { return m_problem; }
+
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    // 8 or 24: the depth of the bitmap whose planes the image gives.
+    int BitsPerPixel() const { return m_bitsPerPixel; }
+    std::size_t GrayPlaneSize() const;
+    std::size_t ColorPlaneSize() const;
+
+    // Decodes the pixels of the file whose header was accepted into planes of the sizes above,
+    // top row first. The planes may come uninitialised: afterwards every byte of both is
+    // defined. A gray plane that comes zeroed is not cleared again.
+    virtual void ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
+                            GrayPlane gray = GrayPlane::Uninitialised) const = 0;
+
+protected:
+    // The bytes of a bitmap row of this depth, in 32-bit signed arithmetic as the bitmap
+    // format has it: AcceptPlanes makes sure that it fits.
+    static int Stride(int width, int bitsPerPixel) {
+        return ((width * bitsPerPixel) / 8 + 3) / 4 * 4;
+    }
+    // Takes the size when planes of that depth fit in maxPlaneBytes.
+    bool AcceptPlanes(std::int64_t width, std::int64_t height, int bitsPerPixel,
+                      std::uint64_t maxPlaneBytes = kMaxPlaneBytes);
+    Result Refuse(const std::string& reason);
+    Result RefuseSize(std::int64_t width, std::int64_t height);
+
+    int m_width = 0;
+    int m_height = 0;
+    int m_bitsPerPixel = 0;
+    std::string m_problem;
+};
