@@ -197,16 +197,17 @@ TEST(Zoom, StepsFitsOffsetsAndTextsStayOnPowersOfTwoWithinTheRange) {
     for (const auto& [what, zoom, expected] : zooms)
         EXPECT_EQ(zoom, expected) << what << ": " << zoom.Text();
 
-    // Reduced, a logical pixel is shown by the device pixel at or after it.
+    // Reduced, a logical pixel shows from the device pixel at or after it; enlarged, a device
+    // pixel shows the logical pixel at or before it.
     const std::tuple<CZoom, std::int64_t, std::int64_t, std::int64_t> offsets[] = {
         {CZoom::Reducing(2), 61, 31, 122},
         {CZoom::Reducing(3), -4, -1, -12},
         {CZoom::Enlarging(3), 5, 15, 1},
         {CZoom::Enlarging(3), -1, -3, -1},
     };
-    for (const auto& [zoom, logical, device, shown] : offsets) {
-        EXPECT_EQ(zoom.DeviceOffset(logical), device) << zoom.Text() << " " << logical;
-        EXPECT_EQ(zoom.LogicalAt(logical), shown) << zoom.Text() << " " << logical;
+    for (const auto& [zoom, n, deviceOffset, logicalAt] : offsets) {
+        EXPECT_EQ(zoom.DeviceOffset(n), deviceOffset) << zoom.Text() << " " << n;
+        EXPECT_EQ(zoom.LogicalAt(n), logicalAt) << zoom.Text() << " " << n;
     }
 
     for (const auto& [zoom, text] :

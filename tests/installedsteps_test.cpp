@@ -266,8 +266,8 @@ TEST_F(InstalledStepTest, RebuildingTheShownStepRedrawsItsResult) {
     const int held = open(path.c_str(), O_RDONLY);
     ASSERT_GE(held, 0);
     ASSERT_EQ(BuildStep("level", StepWithBody("level", "image->result[0] = 20;")), 0) << m_built;
-    struct stat oldFile {
-    }, newFile{};
+    struct stat oldFile {};
+    struct stat newFile {};
     ASSERT_EQ(fstat(held, &oldFile), 0);
     ASSERT_EQ(stat(path.c_str(), &newFile), 0);
     EXPECT_NE(newFile.st_ino, oldFile.st_ino);
