@@ -266,12 +266,19 @@ namespace {
 
 // A 40-byte-header file with extra bytes appended to its info header, as newer and private
 // header versions do.
-Bytes WithLongerInfoHeader(Bytes file, std::uint32_t infoSize) {
-    const std::uint32_t extra = infoSize - 40;
-    file.insert(file.begin() + 54, extra, 0xEE);
-    for (auto [at, value] : {std::pair{14, infoSize}, std::pair{10, 54 + extra + 1024}}) {
+// The file with an info header of infoSize bytes: the 40-byte header's first infoSize bytes,
+// or the whole of it followed by filler; the pixel offset moves with it.
+Bytes WithInfoHeaderSize(Bytes file, std::uint32_t infoSize) {
+    const auto at = file.begin() + 14 + std::min<std::uint32_t>(infoSize, 40);
+    if (infoSize < 40)
+        file.erase(at, file.begin() + 54);
+    else
+        file.insert(at, infoSize - 40, 0xEE);
+    const std::uint32_t offset =
+        file[10] | file[11] << 8 | file[12] << 16 | std::uint32_t(file[13]) << 24;
+    for (auto [where, value] : {std::pair{14, infoSize}, std::pair{10, offset + infoSize - 40}}) {
         for (int i = 0; i < 4; ++i) {
-            file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+            file[where + i] = static_cast<std::uint8_t>(value >> (8 * i));
         }
     }
     return file;
@@ -299,13 +306,21 @@ bool DecodeKeepsItsGuards(Bytes bytes) {
 
 } // namespace
 
-TEST(BitmapDecoder, InfoHeadersOfFortyBytesOrMoreAreReadByTheirFirstForty) {
+// A 16-byte header is OS/2's short form of the 40-byte one.
+TEST(BitmapDecoder, InfoHeadersOfSixteenOrFortyBytesAndMoreAreReadByTheirFirstBytes) {
     const Bytes plain = Build({.width = 2, .height = 2, .pixels = {1, 2, 0, 0, 3, 4, 0, 0}});
-    const Decoded expected = Decode(plain);
-    ASSERT_EQ(expected.result, Result::Decodable);
-    for (std::uint32_t infoSize : {48u, 96u, 200u}) {
-        SCOPED_TRACE(infoSize);
-        EXPECT_EQ(Decode(WithLongerInfoHeader(plain, infoSize)), expected);
+    const Bytes color = Build({.width = 2,
+                               .height = 2,
+                               .bitsPerPixel = 24,
+                               .palette = {},
+                               .pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}});
+    for (const Bytes& file : {plain, color}) {
+        const Decoded expected = Decode(file);
+        ASSERT_EQ(expected.result, Result::Decodable);
+        for (std::uint32_t infoSize : {16u, 48u, 96u, 200u}) {
+            SCOPED_TRACE(infoSize);
+            EXPECT_EQ(Decode(WithInfoHeaderSize(file, infoSize)), expected);
+        }
     }
     Bytes shortUnknown = plain;
     shortUnknown[14] = 36;

@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -193,6 +194,41 @@ TEST(DrawingSurface, ViewportOriginShiftsPixelsClipAndFills) {
     EXPECT_EQ(bits[8 + 2], 0u);
     dc.IntersectClipRect(CRect{0, 0, 1, 1});
     EXPECT_EQ(dc.GetClipBox(&clip), NULLREGION);
+}
+
+TEST(Zoom, StepsFitsOffsetsAndTextsStayOnPowersOfTwoWithinTheRange) {
+    const std::tuple<const char*, CZoom, CZoom> zooms[] = {
+        {"in from 3x", CZoom::Enlarging(3).In(), CZoom::Enlarging(4)},
+        {"out from 3x", CZoom::Enlarging(3).Out(), CZoom::Enlarging(2)},
+        {"in after a fit at 1/21", CZoom::Fitting({2100, 10}, {100, 100}).In(),
+         CZoom::Reducing(16)},
+        {"out from 1/21", CZoom::Reducing(21).Out(), CZoom::Reducing(32)},
+        {"in at 64x stays", CZoom::Enlarging(64).In(), CZoom::Enlarging(64)},
+        {"out at 1/32 stays", CZoom::Reducing(32).Out(), CZoom::Reducing(32)},
+        {"fit of a 6 x 1 image", CZoom::Fitting({6, 1}, {800, 600}), CZoom::Enlarging(64)},
+        {"fit of a 61 x 37 image", CZoom::Fitting({61, 37}, {800, 600}), CZoom::Enlarging(13)},
+        {"fit of a tall image", CZoom::Fitting({100, 1000}, {300, 300}), CZoom::Reducing(4)},
+    };
+    for (const auto& [what, zoom, expected] : zooms)
+        EXPECT_EQ(zoom, expected) << what << ": " << zoom.Text();
+
+    // Reduced, a logical pixel shows from the device pixel at or after it; enlarged, a device
+    // pixel shows the logical pixel at or before it.
+    const std::tuple<CZoom, std::int64_t, std::int64_t, std::int64_t> offsets[] = {
+        {CZoom::Reducing(2), 61, 31, 122},
+        {CZoom::Reducing(3), -4, -1, -12},
+        {CZoom::Enlarging(3), 5, 15, 1},
+        {CZoom::Enlarging(3), -1, -3, -1},
+    };
+    for (const auto& [zoom, n, deviceOffset, logicalAt] : offsets) {
+        EXPECT_EQ(zoom.DeviceOffset(n), deviceOffset) << zoom.Text() << " " << n;
+        EXPECT_EQ(zoom.LogicalAt(n), logicalAt) << zoom.Text() << " " << n;
+    }
+
+    for (const auto& [zoom, text] :
+         {std::pair(CZoom::Reducing(32), "3.125%"), std::pair(CZoom::Reducing(16), "6.25%"),
+          std::pair(CZoom::Enlarging(64), "6400%")})
+        EXPECT_EQ(zoom.Text(), text);
 }
 
 TEST(Trace, WritesFileLineAndTextWhenEnabled) {

@@ -19,6 +19,7 @@
 #include <QProcess>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -445,37 +446,59 @@ TEST_F(InstalledStepTest, StepFilesAreReadInProcessesOfTheirOwnUnderOneTimeLimit
 
 TEST_F(InstalledStepTest, RefusedFoldersFilesAndVersionsAreNamed) {
     ASSERT_EQ(BuildStep("invert", kInvert), 0) << m_built;
-    ASSERT_EQ(
-        BuildStep("old", "#include <vexlan/step.h>\n"
-                         "#undef VEXLAN_STEP_API_VERSION\n#define VEXLAN_STEP_API_VERSION 0\n" +
-                             StepWithBody("old", "")),
-        0)
-        << m_built;
-    CInstalledSteps found = FindInstalledSteps({StepFolder()});
-    ASSERT_EQ(found.steps.size(), 1u);
-    EXPECT_EQ(found.steps[0].name, "invert");
-    ASSERT_EQ(found.problems.size(), 1u);
-    EXPECT_NE(found.problems[0].find("第 0 版编译的，本程序需要第 1 版"), std::string::npos)
-        << found.problems[0];
-
+    const std::string invert = StepFolder() + "/invert.so";
     struct Case {
         std::string path;
         mode_t mode;
+        uid_t owner;
+        std::string why;
     };
-    for (const Case& writable :
-         {Case{StepFolder() + "/invert.so", 0775}, Case{StepFolder(), 0777}}) {
-        SCOPED_TRACE(writable.path);
+    const std::string writable = " 中的步骤：其他用户可以写入它";
+    std::vector<Case> untrusted{{invert, 0775, geteuid(), invert + writable},
+                                {StepFolder(), 0777, geteuid(), StepFolder() + writable},
+                                {StepFolder(), 0757, geteuid(), StepFolder() + writable}};
+    if (geteuid() == 0) // only root can give a file away
+        untrusted.push_back({invert, 0755, 65534, invert + " 中的步骤：它属于另一个用户"});
+    for (const Case& refused : untrusted) {
+        SCOPED_TRACE(refused.why);
         struct stat before {};
-        ASSERT_EQ(stat(writable.path.c_str(), &before), 0);
-        chmod(writable.path.c_str(), writable.mode);
-        found = FindInstalledSteps({StepFolder()});
-        chmod(writable.path.c_str(), before.st_mode & 07777);
+        ASSERT_EQ(stat(refused.path.c_str(), &before), 0);
+        ASSERT_EQ(chown(refused.path.c_str(), refused.owner, static_cast<gid_t>(-1)), 0);
+        chmod(refused.path.c_str(), refused.mode);
+        const CInstalledSteps found = FindInstalledSteps({StepFolder()});
+        ASSERT_EQ(chown(refused.path.c_str(), before.st_uid, before.st_gid), 0);
+        chmod(refused.path.c_str(), before.st_mode & 07777);
         EXPECT_EQ(found.Find("invert"), nullptr);
         ASSERT_FALSE(found.problems.empty());
-        EXPECT_NE(found.problems[0].find(writable.path + " 中的步骤：其他用户可以写入它"),
-                  std::string::npos)
-            << found.problems[0];
+        EXPECT_NE(found.problems[0].find(refused.why), std::string::npos) << found.problems[0];
     }
+
+    // Each refused file is named, in the order of the file names; a hidden one is passed over.
+    const auto withVersion = [](const char* name, int version) {
+        return "#include <vexlan/step.h>\n#undef VEXLAN_STEP_API_VERSION\n"
+               "#define VEXLAN_STEP_API_VERSION " +
+               std::to_string(version) + "\n" + StepWithBody(name, "");
+    };
+    ASSERT_EQ(BuildStep("old", withVersion("old", 0)), 0) << m_built;
+    ASSERT_EQ(BuildStep("newer", withVersion("newer", 2)), 0) << m_built;
+    ASSERT_EQ(BuildStep("segment", StepWithBody("segment", "")), 0) << m_built;
+    // Bound lazily, the missing function would only fail once the step ran.
+    ASSERT_EQ(BuildStep("unbound", "extern \"C\" void vexlan_nowhere();\n" +
+                                       StepWithBody("unbound", "vexlan_nowhere();")),
+              0)
+        << m_built;
+    for (const char* copy : {"/.hidden.so", "/invert2.so"})
+        fs::copy_file(invert, StepFolder() + copy);
+    const CInstalledSteps found = FindInstalledSteps({StepFolder()});
+    ASSERT_EQ(found.steps.size(), 1u);
+    EXPECT_EQ(found.steps[0].path, invert);
+    const std::vector<std::string> problems{
+        "invert2.so：已经有名为 invert 的步骤", "第 2 版编译的，本程序需要第 1 版",
+        "第 0 版编译的，本程序需要第 1 版", "segment.so：已经有名为 segment 的步骤",
+        "undefined symbol: vexlan_nowhere"};
+    ASSERT_EQ(found.problems.size(), problems.size());
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        EXPECT_NE(found.problems[i].find(problems[i]), std::string::npos) << found.problems[i];
 }
 
 TEST_F(InstalledStepTest, RebuildingTheShownStepRedrawsItsResult) {
@@ -484,7 +507,18 @@ TEST_F(InstalledStepTest, RebuildingTheShownStepRedrawsItsResult) {
     Open("cat.bmp");
     Choose("level");
     EXPECT_EQ(ResultPlane()[0], 10);
+    // A step process may have the old file mapped: the rebuild puts a new file in its place
+    // and never writes into the old one.
+    const std::string path = StepFolder() + "/level.so";
+    const int held = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
     ASSERT_EQ(BuildStep("level", StepWithBody("level", "image->result[0] = 20;")), 0) << m_built;
+    struct stat oldFile {};
+    struct stat newFile {};
+    ASSERT_EQ(fstat(held, &oldFile), 0);
+    ASSERT_EQ(stat(path.c_str(), &newFile), 0);
+    EXPECT_NE(newFile.st_ino, oldFile.st_ino);
+    close(held);
     EXPECT_TRUE(QTest::qWaitFor([this] { return ResultPlane()[0] == 20; }, 10000));
     m_view->OnFileSave();
     EXPECT_EQ(ReadBack("outcat.raw").at(8), 20);

@@ -28,8 +28,8 @@ protected:
               MakeBitmap(width, 1, 8, Bytes(static_cast<std::size_t>(width), index), kPalette));
     }
     // Moves the file's modification time, which a rewrite within one clock tick may keep.
-    void Touch(const std::string& name, std::time_t seconds) {
-        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    void Touch(const std::string& name, std::time_t seconds, long nanoseconds = 0) {
+        const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
         ASSERT_EQ(utimensat(AT_FDCWD, HostPath(name).c_str(), times, 0), 0);
     }
     // Live blocks of exactly size bytes, whoever holds them.
@@ -83,6 +83,16 @@ TEST_F(ReadAheadTest, StepShowsAndSaysWhatItWouldWithoutReadingAhead) {
          }},
         {"deleted", [this] { QFile::remove(QString::fromStdString(HostPath("b.bmp"))); }},
         {"made unreadable", [this] { Write("b.bmp", MakeBitmap(2, 1, 32, Bytes(8, 1))); }},
+        {"rewritten at its size within the same second",
+         [this] {
+             WriteSized("b.bmp", 2, 2);
+             Touch("b.bmp", 1000000000, 500);
+         }},
+        {"rewritten wider with its time put back",
+         [this] {
+             WriteSized("b.bmp", 5, 2); // rows of 2 and 3 pixels take 4 bytes alike
+             Touch("b.bmp", 1000000000);
+         }},
     };
     for (const auto& [what, change] : changes) {
         SCOPED_TRACE(what);
@@ -135,7 +145,9 @@ TEST_F(ReadAheadTest, PageUpReadsThePreviousEntryAheadAndOneImageIsHeldAtMost) {
     Key(Qt::Key_PageUp);
     EXPECT_EQ(Rgb(Painted(), 0, 0), 0x0000FFu); // as read ahead, not green as rewritten
 
-    Idle();               // nothing before the first entry
+    Key(Qt::Key_PageDown);
+    Idle(); // c.bmp is read ahead
+    EXPECT_EQ(BlocksOfSize(3 * 5), 2u);
     AnswerFileDialog(""); // File Open, even cancelled, drops what was read ahead
     EXPECT_EQ(BlocksOfSize(3 * 5), 1u);
 }

@@ -88,12 +88,13 @@ protected:
         return kBackground;
     }
 
-    // The logical pixel that a point of the viewport shows at the scroll position and zoom.
+    // The logical pixel that a point of the viewport shows at the scroll position and zoom:
+    // enlarged e times, each pixel is an e x e block; reduced r times, every r-th is shown.
     CPoint Under(QPoint at) const {
         const CPoint scroll = m_view->GetScrollPosition();
-        const CZoom& zoom = m_view->GetZoom();
-        return CPoint{static_cast<int>(zoom.LogicalAt(scroll.x + at.x())),
-                      static_cast<int>(zoom.LogicalAt(scroll.y + at.y()))};
+        const int e = m_view->GetZoom().Enlargement();
+        const int r = m_view->GetZoom().Reduction();
+        return CPoint{(scroll.x + at.x()) / e * r, (scroll.y + at.y()) / e * r};
     }
 
     // The first pixel where the screen differs from the planes at the scroll position and
@@ -309,6 +310,14 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
          "indexed.raw", [&] { return readout == "x 1, y 0  灰度 1"; }},
         {"nothing painted under the pointer", [&] { readout = ReadoutAt(QPoint(100, 100)); },
          "indexed.raw", [&] { return readout == "就绪"; }},
+        {"nothing right of an image without a result", [&] { readout = ReadoutAt(QPoint(3, 0)); },
+         "indexed.raw", [&] { return readout == "就绪"; }},
+        {"nor right of the result or below the image",
+         [&] {
+             m_view->OnColorSegmentation();
+             readout = ReadoutAt(QPoint(6, 0)) + "; " + ReadoutAt(QPoint(0, 1));
+         },
+         "indexed.raw", [&] { return readout == "就绪; 就绪"; }},
         {"fit an 8192-wide image and its result to the window",
          [&] {
              Open("wider.bmp");

@@ -166,6 +166,40 @@ TEST_F(ScrollingTest, KeysAndTheWheelScrollWhilePageDownStepsTheList) {
     }
 }
 
+// Zoom In and Out from the menu or the keys keep the pixel under the window's centre where it
+// is; Fit fills the window as it is without scroll bars.
+TEST_F(ScrollingTest, ZoomKeepsTheCentreAndFitIgnoresTheScrollBars) {
+    WriteGradient("big.bmp", 1500, 900);
+    Open("big.bmp");
+    const CPoint centre{700, 450};
+    auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+    m_view->ScrollToPosition(
+        CPoint{centre.x - Client().width() / 2, centre.y - Client().height() / 2});
+    // Device pixel d shows logical pixels d * r / e up to (d + 1) * r / e.
+    const auto showsCentre = [&](int device, int logical) {
+        const std::int64_t e = m_view->GetZoom().Enlargement();
+        const std::int64_t r = m_view->GetZoom().Reduction();
+        return device * r < (logical + 1) * e && logical * e < (device + 1) * r;
+    };
+    for (const auto& [command, zoom] :
+         {std::pair(ID_VIEW_ZOOM_IN, CZoom::Enlarging(2)),
+          std::pair(ID_VIEW_ZOOM_IN, CZoom::Enlarging(4)),
+          std::pair(ID_VIEW_ZOOM_OUT, CZoom::Enlarging(2)), std::pair(ID_VIEW_ZOOM_OUT, CZoom())}) {
+        frame->SendCommand(command);
+        ASSERT_EQ(m_view->GetZoom(), zoom);
+        EXPECT_TRUE(showsCentre(Position().x + Client().width() / 2, centre.x)) << zoom.Text();
+        EXPECT_TRUE(showsCentre(Position().y + Client().height() / 2, centre.y)) << zoom.Text();
+    }
+
+    const QSize largest = Area().maximumViewportSize();
+    WriteGradient("tall.bmp", largest.width(), 2 * largest.height());
+    Open("tall.bmp");
+    QApplication::processEvents();
+    ASSERT_TRUE(Area().verticalScrollBar()->isVisibleTo(&Area()));
+    frame->SendCommand(ID_VIEW_ZOOM_FIT);
+    EXPECT_EQ(m_view->GetZoom().Text(), "50%");
+}
+
 TEST_F(ScrollingTest, WheelPartsAddUpToNotchesAndPixelDeltasScrollExactly) {
     WriteGradient("big.bmp", 1500, 900);
     Open("big.bmp");
