@@ -58,7 +58,9 @@ protected:
         QStringList filters;
         QString directory;
     };
-    DialogSeen AnswerFileDialog(const std::string& hostPath) {
+    // The dialog is File Open's unless show brings up another.
+    DialogSeen AnswerFileDialog(const std::string& hostPath,
+                                const std::function<void()>& show = {}) {
         auto seen = std::make_shared<DialogSeen>();
         auto answer = std::make_shared<std::function<void()>>();
         *answer = [seen, answer, hostPath] {
@@ -77,11 +79,17 @@ protected:
             static_cast<QDialog*>(dialog)->accept(); // the file dialog hides it
         };
         QTimer::singleShot(0, *answer);
-        m_view->OnFileOpen();
+        if (show)
+            show();
+        else
+            m_view->OnFileOpen();
         *answer = nullptr;
         return *seen;
     }
     void Open(const std::string& name) { AnswerFileDialog(HostPath(name)); }
+    void OpenResult(const std::string& name) {
+        AnswerFileDialog(HostPath(name), [this] { m_view->OnFileOpenResult(); });
+    }
 
     QImage Painted() const { return AfxGetWidget(m_view)->grab().toImage(); }
     std::string Title() const { return m_view->GetDocument()->GetTitle(); }

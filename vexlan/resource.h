@@ -25,4 +25,8 @@
 #define ID_VIEW_ZOOM_ACTUAL 0xDF02
 #define ID_VIEW_ZOOM_FIT 0xDF03
 
+/* The File menu's commands added at run time, after the items of the resource tables. */
+#define ID_FILE_OPEN_RESULT 0xDF10
+#define ID_FILE_EXPORT_PNG 0xDF11
+
 #endif
