@@ -5,6 +5,7 @@
 #include "imagesetfixture.h"
 
 #include <QAbstractScrollArea>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QWheelEvent>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -67,7 +69,7 @@ protected:
     QRgb Expected(int x, int y) const {
         const CVexlanView& v = *m_view;
         const int w = v.m_nWidth;
-        if (!v.m_pGrayImage || y < 0 || y >= v.m_nHeight)
+        if ((!v.m_pGrayImage && !v.m_pResultImage) || y < 0 || y >= v.m_nHeight)
             return kBackground;
         if (x >= 0 && x < w && v.m_bColorMode == 1) {
             const BYTE* bgr = v.m_pColorImage.get() + 3 * (std::ptrdiff_t{y} * w + x);
@@ -196,6 +198,13 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
         WriteImage("page" + std::to_string(i) + ".bmp", 500, 300, 5 + i);
     std::ofstream(HostPath("pages.lst")) << "3\n"
                                          << m_dirSystemPath << "\npage0.bmp page1.bmp page2.bmp\n";
+    // A result saved elsewhere, of no image that is open: it stands beside an empty slot.
+    QDir(m_dir.path()).mkdir("saved");
+    Bytes alone = {40, 0, 0, 0, 30, 0, 0, 0};
+    for (int i = 0; i < 40 * 30; ++i)
+        alone.push_back(static_cast<BYTE>(7 * i));
+    Write("saved/outalone.raw", alone);
+    Bytes saved;
     int before = 0;
     CPoint pixel;
     const QPoint pointer(300, 200);
@@ -298,6 +307,40 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
          "indexed.raw", [&] { return readout == "x 1, y 0  灰度 1"; }},
         {"nothing painted under the pointer", [&] { readout = ReadoutAt(QPoint(100, 100)); },
          "indexed.raw", [&] { return readout == "就绪"; }},
+        {"a saved result opens beside its image",
+         [&] {
+             Open("granite61x37.bmp");
+             m_view->OnColorSegmentation();
+             m_view->OnFileSave();
+             saved = ReadBack("outgranite61x37.raw");
+             Open("granite61x37.bmp");
+             OpenResult("outgranite61x37.raw");
+             readout = ReadoutAt(QPoint(61 + 5, 7));
+         },
+         "granite61x37.bmp",
+         [&] {
+             return m_view->m_bColorMode == 1 && m_view->m_bShowResult == 1 &&
+                    readout == ResultReadout(CPoint{61 + 5, 7}) &&
+                    readout == "x 5, y 7  结果 " + std::to_string(saved[8 + 7 * 61 + 5]);
+         }},
+        {"and File Save writes the same bytes",
+         [&] {
+             std::remove(HostPath("outgranite61x37.raw").c_str());
+             m_view->OnFileSave();
+         },
+         "granite61x37.bmp", [&] { return ReadBack("outgranite61x37.raw") == saved; }},
+        {"a result of no open image stands beside an empty slot",
+         [&] {
+             OpenResult("saved/outalone.raw");
+             readout = ReadoutAt(QPoint(40 + 3, 2)) + "|" + ReadoutAt(QPoint(3, 2));
+         },
+         "outalone.raw",
+         [&] {
+             return !m_view->m_pGrayImage &&
+                    readout == "x 3, y 2  结果 " + std::to_string(alone[8 + 2 * 40 + 3]) + "|就绪";
+         }},
+        {"File Save writes it byte for byte", [&] { m_view->OnFileSave(); }, "outalone.raw",
+         [&] { return ReadBack("outalone.raw") == alone; }},
         {"fit an 8192-wide image and its result to the window",
          [&] {
              Open("wider.bmp");
