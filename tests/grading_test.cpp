@@ -118,6 +118,19 @@ TEST_F(GradingTest, AClassIsGradedInOneCommandWhateverEachStepDoes) {
     EXPECT_EQ(ReadBack("run/results/equal/outa.raw"), ReadBack("run/reference/results/outa.raw"));
     EXPECT_NE(Text("run/logs/broken.txt").find("this is not C"), std::string::npos);
     EXPECT_FALSE(fs::exists(HostPath("teacher")));
+
+    // Against a folder of results, within a tolerance of 1, the pixel off by one passes.
+    WriteSource("class2/onepixel.cpp",
+                InvertStep("            if (x == 1 && y == 2) *out ^= 1;\n"));
+    WriteSource("class2/two/a.cpp", InvertStep(""));
+    WriteSource("class2/two/b.cpp", InvertStep(""));
+    EXPECT_EQ(Batch({"grade", "-o", HostPath("run"), "--tolerance", "1",
+                     HostPath("run/reference/results"), HostPath("class2"), HostPath("set.lst")}),
+              1);
+    EXPECT_EQ(m_out,
+              "onepixel：已编译，相同（2 个图像）\n"
+              "two：没有编译成功：文件夹中有 2 个源文件，应只有一个\n"
+              "共 2 名学生：相同 1 名，不同 0 名，运行出错 0 名，超时 0 名，没有编译成功 1 名。\n");
 }
 
 TEST_F(GradingTest, EveryKindOfResultFileHasItsOwnLine) {
@@ -158,6 +171,20 @@ TEST_F(GradingTest, EveryKindOfResultFileHasItsOwnLine) {
         Write("good/" + std::string(name) + ".raw", RawFile(2, 2, pixels));
     EXPECT_EQ(Batch({"compare", "--csv", HostPath("t.csv"), HostPath("ref"), HostPath("good")}), 0);
     EXPECT_EQ(std::ranges::count(ReadBack("t.csv"), '\n'), 8);
+
+    // Folders of one name get difference folders of their own; a comma in a name is quoted.
+    fs::create_directories(HostPath("b/mixed"));
+    fs::create_directories(HostPath("c,d"));
+    fs::copy_file(HostPath("mixed/outb.raw"), HostPath("b/mixed/outb.raw"));
+    EXPECT_EQ(Batch({"compare", "--diff-dir", HostPath("diffs"), "--csv", HostPath("t.csv"),
+                     HostPath("ref"), mixed, HostPath("b/mixed"), HostPath("c,d")}),
+              1);
+    EXPECT_TRUE(fs::exists(HostPath("diffs/mixed/outb.png")));
+    EXPECT_TRUE(fs::exists(HostPath("diffs/mixed-2/outb.png")));
+    const Bytes csv = ReadBack("t.csv");
+    EXPECT_NE(
+        std::string(csv.begin(), csv.end()).find("\r\n\"" + HostPath("c,d") + "\",outa.raw,缺少,"),
+        std::string::npos);
 
     const std::vector<std::string> wrong[] = {
         {"compare", HostPath("ref")},
