@@ -108,11 +108,13 @@ std::string DifferenceSummary(const CFolderComparison& comparison) {
         if (image.outcome == CImageComparison::Outcome::Differs)
             lowest = std::min(lowest, image.psnr);
     }
-    char psnr[48] = "";
+    // Distances only where some image had its pixels compared (not only missing or cut off).
+    char distances[96] = "";
     if (std::isfinite(lowest))
-        std::snprintf(psnr, sizeof psnr, "，最低 PSNR %.2f dB", lowest);
+        std::snprintf(distances, sizeof distances, "，最大差 %d，最低 PSNR %.2f dB", largest,
+                      lowest);
     return std::to_string(comparison.images.size()) + " 个图像中 " + std::to_string(unequal) +
-           " 个与参考不一致，最大差 " + std::to_string(largest) + psnr;
+           " 个与参考不一致" + distances;
 }
 
 } // namespace
