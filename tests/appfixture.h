@@ -59,7 +59,9 @@ protected:
         QStringList filters;
         QString directory;
     };
-    DialogSeen AnswerFileDialog(const std::string& hostPath) {
+    // The dialog is File Open's unless show brings up another.
+    DialogSeen AnswerFileDialog(const std::string& hostPath,
+                                const std::function<void()>& show = {}) {
         auto seen = std::make_shared<DialogSeen>();
         auto answer = std::make_shared<std::function<void()>>();
         *answer = [seen, answer, hostPath] {
@@ -78,7 +80,10 @@ protected:
             static_cast<QDialog*>(dialog)->accept(); // the file dialog hides it
         };
         QTimer::singleShot(0, *answer);
-        m_view->OnFileOpen();
+        if (show)
+            show();
+        else
+            m_view->OnFileOpen();
         *answer = nullptr;
         return *seen;
     }
@@ -89,6 +94,9 @@ protected:
         QEventLoop loop;
         QTimer::singleShot(50, &loop, &QEventLoop::quit);
         loop.exec();
+    }
+    void OpenResult(const std::string& name) {
+        AnswerFileDialog(HostPath(name), [this] { m_view->OnFileOpenResult(); });
     }
 
     QImage Painted() const { return AfxGetWidget(m_view)->grab().toImage(); }

@@ -321,4 +321,31 @@ TEST_F(RawResultFile, AFailedWriteKeepsTheExistingFile) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }
 
+// What File Save wrote comes back byte for byte, the empty plane included; what is not a
+// regular file is refused at once, even a FIFO that no one writes.
+TEST_F(RawResultFile, ReadsBackExactlyWhatWasWritten) {
+    const BYTE plane[] = {0, 1, 254, 255, 128, 7};
+    struct Row {
+        int width, height;
+    } rows[] = {{3, 2}, {6, 1}, {0, 0}, {0, 5}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
+        std::string problem;
+        ASSERT_TRUE(WriteRawResultFile(target_, row.width, row.height, plane, problem));
+        const std::optional<CRawResult> read = ReadRawResultFile(target_, problem);
+        ASSERT_TRUE(read) << problem;
+        EXPECT_EQ(read->width, row.width);
+        EXPECT_EQ(read->height, row.height);
+        const std::size_t size = std::size_t(row.width) * std::size_t(row.height);
+        EXPECT_TRUE(std::equal(plane, plane + size, read->plane.get()));
+    }
+    const std::string fifo = (directory_ / "fifo.raw").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, directory_.string(), (directory_ / "none").string()}) {
+        std::string problem;
+        EXPECT_FALSE(ReadRawResultFile(path, problem)) << path;
+        EXPECT_EQ(problem.rfind("无法打开：", 0), 0u) << problem;
+    }
+}
+
 } // namespace

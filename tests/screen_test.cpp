@@ -8,6 +8,7 @@
 #include "stepbuild.h"
 
 #include <QAbstractScrollArea>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -20,6 +21,7 @@
 #include <QWheelEvent>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -71,7 +73,7 @@ protected:
     QRgb Expected(int x, int y) const {
         const CVexlanView& v = *m_view;
         const int w = v.m_nWidth;
-        if (!v.m_pGrayImage || y < 0 || y >= v.m_nHeight)
+        if ((!v.m_pGrayImage && !v.m_pResultImage) || y < 0 || y >= v.m_nHeight)
             return kBackground;
         if (x >= 0 && x < w && v.m_bColorMode == 1) {
             const BYTE* bgr = v.m_pColorImage.get() + 3 * (std::ptrdiff_t{y} * w + x);
@@ -208,6 +210,13 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
     Write("photo.png", testimages::Encoded(photo, "png"));
     Write("photo.jpg", testimages::Encoded(photo, "jpeg"));
     std::ofstream(HostPath("photos.lst")) << "2 " << m_dirSystemPath << " photo.png photo.jpg\n";
+    // A result saved elsewhere, of no image that is open: it stands beside an empty slot.
+    QDir(m_dir.path()).mkdir("saved");
+    Bytes alone = {40, 0, 0, 0, 30, 0, 0, 0};
+    for (int i = 0; i < 40 * 30; ++i)
+        alone.push_back(static_cast<BYTE>(7 * i));
+    Write("saved/outalone.raw", alone);
+    Bytes saved;
     int before = 0;
     CPoint pixel;
     const QPoint pointer(300, 200);
@@ -318,6 +327,40 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
              readout = ReadoutAt(QPoint(6, 0)) + "; " + ReadoutAt(QPoint(0, 1));
          },
          "indexed.raw", [&] { return readout == "就绪; 就绪"; }},
+        {"a saved result opens beside its image",
+         [&] {
+             Open("granite61x37.bmp");
+             m_view->OnColorSegmentation();
+             m_view->OnFileSave();
+             saved = ReadBack("outgranite61x37.raw");
+             Open("granite61x37.bmp");
+             OpenResult("outgranite61x37.raw");
+             readout = ReadoutAt(QPoint(61 + 5, 7));
+         },
+         "granite61x37.bmp",
+         [&] {
+             return m_view->m_bColorMode == 1 && m_view->m_bShowResult == 1 &&
+                    readout == ResultReadout(CPoint{61 + 5, 7}) &&
+                    readout == "x 5, y 7  结果 " + std::to_string(saved[8 + 7 * 61 + 5]);
+         }},
+        {"and File Save writes the same bytes",
+         [&] {
+             std::remove(HostPath("outgranite61x37.raw").c_str());
+             m_view->OnFileSave();
+         },
+         "granite61x37.bmp", [&] { return ReadBack("outgranite61x37.raw") == saved; }},
+        {"a result of no open image stands beside an empty slot",
+         [&] {
+             OpenResult("saved/outalone.raw");
+             readout = ReadoutAt(QPoint(40 + 3, 2)) + "|" + ReadoutAt(QPoint(3, 2));
+         },
+         "outalone.raw",
+         [&] {
+             return !m_view->m_pGrayImage &&
+                    readout == "x 3, y 2  结果 " + std::to_string(alone[8 + 2 * 40 + 3]) + "|就绪";
+         }},
+        {"File Save writes it byte for byte", [&] { m_view->OnFileSave(); }, "outalone.raw",
+         [&] { return ReadBack("outalone.raw") == alone; }},
         {"fit an 8192-wide image and its result to the window",
          [&] {
              Open("wider.bmp");

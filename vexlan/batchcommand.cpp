@@ -1,10 +1,14 @@
 #include "batchcommand.h"
 
 #include "batchrunner.h"
+#include "classgrading.h"
 #include "installedsteps.h"
+#include "resultcomparison.h"
 #include "steptable.h"
 
 #include <charconv>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -13,7 +17,10 @@
 namespace {
 
 constexpr char kUsage[] =
-    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] 步骤 文件...\n"
+    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] 步骤 文件...\n"
+    "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
+    "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
+    "                         [--diff-dir 目录] 参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
     "      vexlan-batch --version\n";
@@ -29,15 +36,27 @@ constexpr char kHelp[] =
     "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
     "  --timeout 秒  已安装的步骤处理一个图像超过这么多秒就结束它，算作失败\n"
     "  --in-process  在本进程中运行已安装的步骤，不加隔离，便于用 gdb 找到出错的那一行\n"
+    "  --png      在每个 .raw 结果旁边另存一个同名的 8 位灰度 PNG 文件\n"
     "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build）\n"
     "  --help     显示本帮助\n"
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
     "\n"
+    "compare：把参考目录中的每个 out<主名>.raw 与每个目录中的同名文件比较，每个图像一行，\n"
+    "每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
+    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或一个\n"
+    "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
+    "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
+    "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
+    "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
+    "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
+    "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
+    "\n"
     "驱动器 X: 是环境变量 VEXLAN_DRIVE_X 给出的目录，例如 VEXLAN_DRIVE_D=/home/me/lab；\n"
     "未设置 VEXLAN_DRIVE_D 时，D: 是当前目录。\n"
     "\n"
-    "退出状态：0 表示每个图像都已保存，1 表示有文件或图像失败，2 表示命令行有误；\n"
+    "退出状态：0 表示每个图像都已保存（compare 和 grade：都与参考相同），1 表示有文件或\n"
+    "图像失败（有不同），2 表示命令行有误（或参考不能使用）；\n"
     "被 SIGINT、SIGTERM 或 SIGHUP 中断时，在两个图像之间停止，状态为 128 加信号编号\n"
     "（Ctrl+C 为 130）。\n";
 
@@ -48,8 +67,19 @@ struct BatchOptions {
     bool version = false;
     std::optional<std::string> timeout; // seconds, checked once the options are read
     bool inProcess = false;
+    bool png = false;
+    std::optional<std::string> tolerance;
+    std::optional<std::string> csv;
+    std::optional<std::string> diffDirectory;
     std::vector<std::string> operands; // the step, then the files
 };
+
+// What a command line does; an option belongs to some of them.
+enum BatchMode : unsigned { kStepRun = 1, kCompare = 2, kGrade = 4, kAnyMode = 7 };
+
+constexpr char kCompareCommand[] = "compare";
+constexpr char kGradeCommand[] = "grade";
+constexpr double kGradeTimeoutSeconds = 10;
 
 // One row per option. An option either takes a value (value set, valueName says what it is)
 // or is a flag (flag set).
@@ -59,15 +89,20 @@ struct OptionRow {
     std::optional<std::string> BatchOptions::*value;
     const char* valueName;
     bool BatchOptions::*flag;
+    unsigned modes;
 };
 
 constexpr OptionRow kOptions[] = {
-    {'o', "output", &BatchOptions::outputDirectory, "目录", nullptr},
-    {'\0', "list", nullptr, nullptr, &BatchOptions::list},
-    {'\0', "help", nullptr, nullptr, &BatchOptions::help},
-    {'\0', "version", nullptr, nullptr, &BatchOptions::version},
-    {'\0', "timeout", &BatchOptions::timeout, "秒数", nullptr},
-    {'\0', "in-process", nullptr, nullptr, &BatchOptions::inProcess},
+    {'o', "output", &BatchOptions::outputDirectory, "目录", nullptr, kStepRun | kGrade},
+    {'\0', "list", nullptr, nullptr, &BatchOptions::list, kAnyMode},
+    {'\0', "help", nullptr, nullptr, &BatchOptions::help, kAnyMode},
+    {'\0', "version", nullptr, nullptr, &BatchOptions::version, kAnyMode},
+    {'\0', "timeout", &BatchOptions::timeout, "秒数", nullptr, kStepRun | kGrade},
+    {'\0', "in-process", nullptr, nullptr, &BatchOptions::inProcess, kStepRun},
+    {'\0', "png", nullptr, nullptr, &BatchOptions::png, kStepRun},
+    {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
+    {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
+    {'\0', "diff-dir", &BatchOptions::diffDirectory, "目录", nullptr, kCompare | kGrade},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -224,9 +259,112 @@ CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
     };
 }
 
-int RunOnFiles(CBatchRunner runner, const std::vector<std::string>& operands) {
-    for (std::size_t i = 1; i < operands.size(); ++i)
-        runner.AddChosenFile(operands[i]);
+BatchMode ModeOf(const BatchOptions& options) {
+    const std::string first = options.operands.empty() ? "" : options.operands.front();
+    return first == kCompareCommand ? kCompare : first == kGradeCommand ? kGrade : kStepRun;
+}
+
+// The first option given that the command does not take.
+std::optional<std::string> MisplacedOption(const BatchOptions& options, BatchMode mode) {
+    for (const OptionRow& option : kOptions) {
+        const bool given =
+            option.value ? (options.*option.value).has_value() : options.*option.flag;
+        if (given && (option.modes & mode) == 0)
+            return "选项 --" + std::string(option.longName) +
+                   (mode == kStepRun ? " 只用于 compare 和 grade"
+                                     : " 不能用于 " + options.operands.front());
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Tolerance(const std::optional<std::string>& text) {
+    int tolerance = 0;
+    if (!text)
+        return tolerance;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), tolerance);
+    if (error != std::errc() || end != text->data() + text->size() || tolerance < 0 ||
+        tolerance > 255)
+        return std::nullopt;
+    return tolerance;
+}
+
+// Each compared folder's difference images go to a folder of its own name, told apart by a
+// number where two names are the same.
+std::vector<std::string> DifferenceFolders(const std::string& differenceFolder,
+                                           std::span<const std::string> folders) {
+    std::map<std::string, int> seen;
+    std::vector<std::string> named;
+    for (const std::string& folder : folders) {
+        std::string name = std::filesystem::path(folder).lexically_normal().filename().string();
+        if (name.empty() || name == "." || name == "..")
+            name = "folder";
+        if (const int times = seen[name]++; times > 0)
+            name += "-" + std::to_string(times + 1);
+        named.push_back((std::filesystem::path(differenceFolder) / name).string());
+    }
+    return named;
+}
+
+int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out,
+                   std::ostream& err) {
+    const std::span<const std::string> folders(options.operands.begin() + 2,
+                                               options.operands.end());
+    std::string problem;
+    const std::optional<CResultComparison> comparison =
+        CResultComparison::Open(options.operands[1], tolerance, problem);
+    if (!comparison) {
+        err << "vexlan-batch：" << problem << "\n";
+        return kBatchUsageError;
+    }
+    const std::vector<std::string> differenceFolders =
+        options.diffDirectory ? DifferenceFolders(*options.diffDirectory, folders)
+                              : std::vector<std::string>();
+    bool allEqual = true;
+    std::string table = ComparisonCsvHeader("文件夹");
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const CFolderComparison compared = comparison->Compare(
+            folders[i], folders[i],
+            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt);
+        for (const CImageComparison& image : compared.images)
+            out << ImageComparisonLine(compared.label, image) << "\n";
+        out << FolderComparisonSummary(compared) << "\n";
+        allEqual = allEqual && compared.AllEqual();
+        table += ComparisonCsvRows(compared);
+    }
+    if (options.csv && !WriteComparisonCsv(*options.csv, table, problem)) {
+        err << "vexlan-batch：" << problem << "\n";
+        allEqual = false;
+    }
+    return allEqual ? kBatchAllSaved : kBatchSomeFailed;
+}
+
+int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<double> timeout,
+                  std::ostream& out, std::ostream& err) {
+    const std::optional<int> tolerance = Tolerance(options.tolerance);
+    if (!tolerance)
+        return UsageError(err, "选项 --tolerance 后面应是 0 到 255 的整数");
+    if (mode == kCompare) {
+        if (options.operands.size() < 3)
+            return UsageError(err, "compare 需要一个参考目录和至少一个要比较的目录");
+        return CompareFolders(options, *tolerance, out, err);
+    }
+    if (options.operands.size() < 4)
+        return UsageError(err, "grade 需要参考、学生目录和至少一个文件");
+    CGradingRequest request{options.operands[1],
+                            options.operands[2],
+                            {options.operands.begin() + 3, options.operands.end()},
+                            options.outputDirectory.value_or("."),
+                            timeout.value_or(kGradeTimeoutSeconds),
+                            *tolerance,
+                            options.csv,
+                            options.diffDirectory};
+    return CClassGrading(std::move(request), out, err).Run();
+}
+
+int RunOnFiles(CBatchRunner runner, const BatchOptions& options) {
+    runner.WritePngBeside(options.png);
+    for (std::size_t i = 1; i < options.operands.size(); ++i)
+        runner.AddChosenFile(options.operands[i]);
     if (runner.Run())
         return kBatchAllSaved;
     return runner.StopSignal() != 0 ? kBatchStoppedBySignal + runner.StopSignal()
@@ -256,6 +394,11 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         options->timeout ? PositiveSeconds(*options->timeout) : std::nullopt;
     if (options->timeout && !timeout)
         return UsageError(err, "选项 --timeout 后面应是一个大于 0 的秒数");
+    const BatchMode mode = ModeOf(*options);
+    if (const std::optional<std::string> misplaced = MisplacedOption(*options, mode))
+        return UsageError(err, *misplaced);
+    if (mode != kStepRun)
+        return RunComparison(*options, mode, timeout, out, err);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
     const std::string& name = options->operands[0];
@@ -270,9 +413,8 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
     if (step)
-        return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err),
-                          options->operands);
+        return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
     return RunOnFiles(CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout),
                                    options->outputDirectory, out, err),
-                      options->operands);
+                      *options);
 }

@@ -5,6 +5,8 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pathmap.h"
+#include "pngencoder.h"
+#include "rawresultfile.h"
 #include "systemerror.h"
 
 #include <cerrno>
@@ -143,8 +145,7 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::stri
         return fail(PathTooLongMessage(entry.directory, entry.name));
     const std::string resultName = ResultFileName(entry.name);
     const std::optional<std::string> hostPath = ResultHostPath(resultName);
-    const std::string shown =
-        m_outputDirectory ? hostPath.value_or("") : AfxPathForMessage(resultName);
+    const std::string shown = ShownPath(resultName, hostPath);
     if (const std::optional<std::string> refusal = OverwriteRefusal(hostPath.value_or("")))
         return fail(ResultSaveFailure(shown, *refusal));
 
@@ -173,8 +174,30 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::stri
         return fail(*saveFailure);
     if (const auto identity = IdentityOf(*hostPath))
         m_written.emplace(*identity, entry.name);
-    m_out << prefix << entry.name << " -> " << shown << "\n";
+    std::string shownPng;
+    if (m_writePng &&
+        !SavePng(resultName, decoder->Width(), decoder->Height(), result.get(), shownPng))
+        return fail(shownPng);
+    m_out << prefix << entry.name << " -> " << shown << (m_writePng ? "，" + shownPng : "") << "\n";
     return Outcome::Saved;
+}
+
+std::string CBatchRunner::ShownPath(const std::string& resultName,
+                                    const std::optional<std::string>& hostPath) const {
+    return m_outputDirectory ? hostPath.value_or("") : AfxPathForMessage(resultName);
+}
+
+bool CBatchRunner::SavePng(const std::string& resultName, int width, int height, const BYTE* result,
+                           std::string& shownOrProblem) const {
+    const std::string pngName = resultName.substr(0, resultName.size() - 4) + ".png";
+    const std::optional<std::string> hostPath = ResultHostPath(pngName);
+    shownOrProblem = ShownPath(pngName, hostPath);
+    std::string problem = "驱动器 D: 没有对应的文件夹";
+    if (hostPath &&
+        WriteFileReplacing(*hostPath, EncodePng(width, height, result, CPngPixels::Gray8), problem))
+        return true;
+    shownOrProblem = ResultSaveFailure(shownOrProblem, problem);
+    return false;
 }
 
 std::optional<std::string> CBatchRunner::OverwriteRefusal(const std::string& hostPath) const {

@@ -36,6 +36,8 @@ public:
     // Adds the images of a chosen file, given as a host path. A file that cannot be opened
     // as an image set is reported, counts as failed and adds nothing.
     void AddChosenFile(const std::string& hostPath);
+    // Also writes each result as an 8-bit gray PNG beside its RAW file (out<stem>.png).
+    void WritePngBeside(bool write) { m_writePng = write; }
     // Runs the step on every added image, one line each; returns true when every chosen file
     // was accepted and every image saved. A result is never written over one of the run's
     // inputs nor over a result the run has already written. SIGINT, SIGTERM and SIGHUP stop the
@@ -62,6 +64,12 @@ private:
     // Why the run must not write the result at hostPath, if it must not.
     std::optional<std::string> OverwriteRefusal(const std::string& hostPath) const;
     void ReportStop(std::size_t entriesRun, int saved) const;
+    // How messages name a result file: as File Save names it, or its host path under -o.
+    std::string ShownPath(const std::string& resultName,
+                          const std::optional<std::string>& hostPath) const;
+    // Writes the PNG beside the RAW file resultName; its name as shown, or why it failed.
+    bool SavePng(const std::string& resultName, int width, int height, const BYTE* result,
+                 std::string& shownOrProblem) const;
 
     CBatchStepRun m_run;
     std::optional<std::string> m_outputDirectory;
@@ -70,6 +78,7 @@ private:
     std::vector<Entry> m_entries;
     std::vector<std::string> m_chosenFiles; // host paths
     int m_refusedFiles = 0;
+    bool m_writePng = false;
     int m_stopSignal = 0;
     std::set<FileIdentity> m_inputs;               // each file the run reads
     std::map<FileIdentity, std::string> m_written; // each result, with its image's name

@@ -24,6 +24,15 @@ const std::vector<CMenuCommand> zoomCommands = {
     {ID_VIEW_ZOOM_ACTUAL, "实际大小(&A)\tCtrl+0", "以一个屏幕像素显示一个图像像素", {"Ctrl+0"}},
     {ID_VIEW_ZOOM_FIT, "适合窗口(&W)", "在窗口中显示整个图像和结果", {}},
 };
+
+const std::vector<std::string> fileMenu = {"文件(&F)"};
+const std::vector<CMenuCommand> resultCommands = {
+    {ID_FILE_OPEN_RESULT,
+     "打开结果(&L)...",
+     "打开保存的结果文件 out<主名>.raw，显示在它的图像旁边",
+     {}},
+    {ID_FILE_EXPORT_PNG, "导出结果为 PNG(&G)...", "把显示的结果另存为 8 位灰度 PNG 文件", {}},
+};
 } // namespace
 
 CMainFrame::CMainFrame() = default;
@@ -53,6 +62,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);
     AppendMenuCommands(zoomMenu, zoomCommands);
+    AppendMenuCommands(fileMenu, resultCommands);
     AddCommandKeys(ID_END_RUNNING_STEP, {"Esc"});
     if (auto* view = dynamic_cast<CVexlanView*>(GetActiveView()))
         view->WatchInstalledSteps();

@@ -25,10 +25,13 @@ std::string ColorReadout(const CPaintedPlanes& planes, int x, int y, std::size_t
 
 std::optional<std::string> PixelReadout(const CPaintedPlanes& planes, CPoint point) {
     const int width = planes.width;
-    if (planes.gray == nullptr || point.x < 0 || point.y < 0 || point.y >= planes.height)
+    if ((planes.gray == nullptr && planes.result == nullptr) || point.x < 0 || point.y < 0 ||
+        point.y >= planes.height)
         return std::nullopt;
     const std::size_t row = static_cast<std::size_t>(point.y) * static_cast<std::size_t>(width);
     if (point.x < width) {
+        if (planes.gray == nullptr) // the empty slot beside a result opened from its file
+            return std::nullopt;
         const std::size_t at = row + static_cast<std::size_t>(point.x);
         if (planes.colorShown)
             return ColorReadout(planes, point.x, point.y, at);

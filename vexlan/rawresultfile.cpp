@@ -2,6 +2,7 @@
 
 #include "systemerror.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include <fcntl.h>
@@ -191,19 +193,15 @@ private:
     bool m_renamed = false;
 };
 
-int WriteContents(TemporaryFile& file, int width, int height, const BYTE* plane) {
-    const std::array<BYTE, kHeaderSize> header = Header(width, height);
-    if (const int error = file.Write(header.data(), header.size()))
-        return error;
-    if (const int error = file.Write(plane, PixelCount(width, height)))
-        return error;
+int WriteContents(TemporaryFile& file, std::span<const std::span<const BYTE>> parts) {
+    for (const std::span<const BYTE> part : parts)
+        if (const int error = file.Write(part.data(), part.size()))
+            return error;
     return file.SyncAndClose();
 }
 
-} // namespace
-
-bool WriteRawResultFile(const std::string& hostPath, int width, int height, const BYTE* plane,
-                        std::string& problem) {
+bool WriteParts(const std::string& hostPath, std::span<const std::span<const BYTE>> parts,
+                std::string& problem) {
     int error = 0;
     const std::optional<std::string> target = FollowLinks(hostPath, error);
     if (!target)
@@ -216,9 +214,98 @@ bool WriteRawResultFile(const std::string& hostPath, int width, int height, cons
         return Fail(error, problem);
     if (existing)
         temporary->TakeOwnerAndModeOf(*existing);
-    if (const int failure = WriteContents(*temporary, width, height, plane))
+    if (const int failure = WriteContents(*temporary, parts))
         return Fail(failure, problem);
     if (const int failure = temporary->RenameTo(*target))
         return Fail(failure, problem);
     return true;
+}
+
+// Reads exactly size bytes; the error, or EIO when the file ends before them.
+int ReadExactly(int descriptor, BYTE* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = ::read(descriptor, bytes, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : EIO;
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
+std::int32_t FieldAt(const std::array<BYTE, kHeaderSize>& header, std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value |= std::uint32_t{header[offset + i]} << (8 * i);
+    return static_cast<std::int32_t>(value);
+}
+
+std::optional<CRawResult> Refuse(std::string& problem, std::string reason) {
+    problem = std::move(reason);
+    return std::nullopt;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_descriptor >= 0)
+            close(m_descriptor);
+    }
+    int get() const { return m_descriptor; }
+
+private:
+    int m_descriptor;
+};
+
+} // namespace
+
+bool WriteRawResultFile(const std::string& hostPath, int width, int height, const BYTE* plane,
+                        std::string& problem) {
+    const std::array<BYTE, kHeaderSize> header = Header(width, height);
+    const std::span<const BYTE> parts[] = {header, {plane, PixelCount(width, height)}};
+    return WriteParts(hostPath, parts, problem);
+}
+
+bool WriteFileReplacing(const std::string& hostPath, std::span<const BYTE> bytes,
+                        std::string& problem) {
+    const std::span<const BYTE> parts[] = {bytes};
+    return WriteParts(hostPath, parts, problem);
+}
+
+std::optional<CRawResult> ReadRawResultFile(const std::string& hostPath, std::string& problem) {
+    // Without O_NONBLOCK a FIFO would wait for a writer before it could be refused.
+    const Descriptor file(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (file.get() < 0 || fstat(file.get(), &status) != 0)
+        return Refuse(problem, "无法打开：" + AfxSystemErrorPhrase(errno));
+    if (!S_ISREG(status.st_mode))
+        return Refuse(problem, "无法打开：不是普通文件");
+    const auto length = static_cast<std::uint64_t>(status.st_size);
+    if (length < kHeaderSize)
+        return Refuse(problem, "文件头不完整：只有 " + std::to_string(length) + " 字节");
+    std::array<BYTE, kHeaderSize> header{};
+    if (const int error = ReadExactly(file.get(), header.data(), header.size()))
+        return Refuse(problem, "无法读取：" + AfxSystemErrorPhrase(error));
+    const std::int32_t width = FieldAt(header, 0);
+    const std::int32_t height = FieldAt(header, 4);
+    if (width < 0 || height < 0)
+        return Refuse(problem,
+                      "文件头损坏：宽 " + std::to_string(width) + "，高 " + std::to_string(height));
+    // Both below 2^31, so the product fits 64 bits.
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    if (length != kHeaderSize + pixels)
+        return Refuse(problem, std::to_string(width) + "×" + std::to_string(height) +
+                                   " 的结果文件应有 " + std::to_string(kHeaderSize + pixels) +
+                                   " 字节，实际是 " + std::to_string(length) + " 字节");
+    CRawResult result{width, height, DEBUG_NEW_BYTES(std::max<std::size_t>(pixels, 1))};
+    if (!result.plane)
+        return Refuse(problem, "太大，内存放不下");
+    if (const int error = ReadExactly(file.get(), result.plane.get(), pixels))
+        return Refuse(problem, "无法读取：" + AfxSystemErrorPhrase(error));
+    return result;
 }

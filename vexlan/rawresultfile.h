@@ -3,7 +3,10 @@
 #pragma once
 
 #include "afxtypes.h"
+#include "debugalloc.h"
 
+#include <optional>
+#include <span>
 #include <string>
 
 // Writes the file at hostPath (a host path, not the program's own form) through a temporary
@@ -17,3 +20,21 @@
 // a phrase in the user's language (no final stop) taken from the system's error.
 bool WriteRawResultFile(const std::string& hostPath, int width, int height, const BYTE* plane,
                         std::string& problem);
+
+// Writes bytes as the whole file at hostPath with the same care, for a result's other files
+// (its PNG).
+bool WriteFileReplacing(const std::string& hostPath, std::span<const BYTE> bytes,
+                        std::string& problem);
+
+// A RAW result file read back: its size and its plane, byte for byte as written.
+struct CRawResult {
+    int width = 0;
+    int height = 0;
+    CByteBlock plane; // width * height bytes; one byte is allocated for an empty plane
+};
+
+// Reads the RAW result file at hostPath. Only a regular file is read, and only one whose length
+// is exactly 8 + width * height with a width and a height of zero or more; the length is
+// checked before anything is allocated. On failure returns nothing and sets problem to the
+// reason, a phrase in the user's language (no final stop).
+std::optional<CRawResult> ReadRawResultFile(const std::string& hostPath, std::string& problem);

@@ -25,7 +25,11 @@
 #define ID_VIEW_ZOOM_ACTUAL 0xDF02
 #define ID_VIEW_ZOOM_FIT 0xDF03
 
+/* The File menu's commands added at run time, after the items of the resource tables. */
+#define ID_FILE_OPEN_RESULT 0xDF10
+#define ID_FILE_EXPORT_PNG 0xDF11
+
 /* Esc while an installed step runs: a key of the whole window, with no menu item. */
-#define ID_END_RUNNING_STEP 0xDF10
+#define ID_END_RUNNING_STEP 0xDF20
 
 #endif

@@ -3,6 +3,8 @@
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "pixelreadout.h"
+#include "pngencoder.h"
+#include "rawresultfile.h"
 #include "readahead.h"
 #include "readystephost.h"
 #include "resource.h"
@@ -83,6 +85,9 @@ ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_IN, &CVexlanView::OnUpdateViewZoomIn)
 ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_OUT, &CVexlanView::OnUpdateViewZoomOut)
 ON_COMMAND(ID_END_RUNNING_STEP, &CVexlanView::EndRunningStep)
 ON_UPDATE_COMMAND_UI(ID_END_RUNNING_STEP, &CVexlanView::OnUpdateEndRunningStep)
+ON_COMMAND(ID_FILE_OPEN_RESULT, &CVexlanView::OnFileOpenResult)
+ON_COMMAND(ID_FILE_EXPORT_PNG, &CVexlanView::OnFileExportPng)
+ON_UPDATE_COMMAND_UI(ID_FILE_EXPORT_PNG, &CVexlanView::OnUpdateFileExportPng)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView() : m_pReadyStepHost(std::make_unique<CReadyStepHost>()) {}
@@ -439,6 +444,88 @@ void CVexlanView::OnFileSave() {
         frame->SetMessageText("已保存 " + AfxPathForMessage(fname));
 }
 
+void CVexlanView::OnFileOpenResult() {
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, nullptr, nullptr, 0, TRUE);
+    static const char filter[] = "(*.raw)\0*.raw\0";
+    dialog.m_ofn.lpstrFilter = filter;
+    dialog.m_ofn.lpstrInitialDir = "D:\\";
+    if (dialog.DoModal() == IDOK)
+        OpenResultFile(dialog.GetPathName());
+}
+
+void CVexlanView::OpenResultFile(const std::string& path) {
+    const std::optional<std::string> hostPath = AfxHostPath(path);
+    std::string problem = "无法打开：驱动器没有对应的文件夹";
+    std::optional<CRawResult> result =
+        hostPath ? ReadRawResultFile(*hostPath, problem) : std::nullopt;
+    if (!result)
+        return ShowMessage(FileProblemMessage(path, problem));
+    // "D:\\out<stem>.raw" is what File Save writes; any other name is its own stem.
+    const std::string fileName = path.substr(path.rfind('\\') + 1);
+    std::string stem = fileName.starts_with("out") ? fileName.substr(3) : fileName;
+    if (stem.ends_with(".raw"))
+        stem.resize(stem.size() - 4);
+    const bool besideImage = ShowsImageOf(ResultFileName(stem), result->width, result->height);
+    if (!besideImage && stem.size() >= nameSlotSize)
+        return ShowMessage(FileProblemMessage(path, "无法打开：名称太长，最多 99 个字符"));
+    EndRunningStep();
+    if (!besideImage && !UseEmptyImageSlot(path, stem, result->width, result->height))
+        return;
+    m_shownInstalledStep.reset();
+    TakeResult(std::move(result->plane), m_bPlanesAreCurrent);
+}
+
+bool CVexlanView::ShowsImageOf(const std::string& resultName, int width, int height) const {
+    return m_pFileNames && (m_bColorMode == 1 || m_bGrayMode == 1) && m_bPlanesAreCurrent &&
+           ResultFileName(EntryName(m_nCurrentFile)) == resultName && m_nWidth == width &&
+           m_nHeight == height;
+}
+
+bool CVexlanView::UseEmptyImageSlot(const std::string& path, const std::string& stem, int width,
+                                    int height) {
+    const std::string directory = path.substr(0, path.rfind('\\'));
+    if (!UseImageSet({directory.size() < sizeof m_szDirectory ? directory : "", {stem}, 0})) {
+        ShowMessage(FileProblemMessage(path, "无法打开：内存不足"));
+        return false;
+    }
+    if (m_pReadAhead)
+        m_pReadAhead->Drop();
+    PutPlanes(CDecodedImage{{}, {}, width, height, 0});
+    m_bColorMode = 0;
+    m_bGrayMode = 0;
+    m_bPlanesAreCurrent = true;
+    GetDocument()->SetTitle(path.substr(path.rfind('\\') + 1).c_str());
+    SetZoom(CZoom());
+    return true;
+}
+
+void CVexlanView::OnFileExportPng() {
+    if (m_bShowResult != 1 || !m_pResultImage)
+        return;
+    const std::string rawName = ResultFileName(m_pFileNames ? EntryName(m_nCurrentFile) : "");
+    const std::string pngName = rawName.substr(0, rawName.size() - 4) + ".png";
+    CFileDialog dialog(FALSE, "png", pngName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                       nullptr, nullptr, 0, TRUE);
+    static const char filter[] = "(*.png)\0*.png\0";
+    dialog.m_ofn.lpstrFilter = filter;
+    if (dialog.DoModal() != IDOK)
+        return;
+    const std::string path = dialog.GetPathName();
+    const std::optional<std::string> hostPath = AfxHostPath(path);
+    std::string problem = "驱动器没有对应的文件夹";
+    if (!hostPath ||
+        !WriteFileReplacing(*hostPath,
+                            EncodePng(m_nWidth, m_nHeight, m_pResultImage.get(), CPngPixels::Gray8),
+                            problem))
+        return ShowMessage(ResultSaveFailure(AfxPathForMessage(path), problem));
+    if (CFrameWnd* frame = GetParentFrame())
+        frame->SetMessageText("已导出 " + AfxPathForMessage(path));
+}
+
+void CVexlanView::OnUpdateFileExportPng(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(m_bShowResult == 1 && m_pResultImage != nullptr);
+}
+
 void CVexlanView::DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName) {
     CDecodedImage image = TakePlanes();
     m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewZeroedPlane);
@@ -476,7 +563,8 @@ void CVexlanView::UpdateScrollSizes() {
     CSize painted;
     const bool imageShown = m_bGrayMode == 1 || m_bColorMode == 1;
     const bool resultShown = m_bShowResult == 1 && m_pResultImage;
-    if (m_pGrayImage && (imageShown || resultShown)) {
+    // A result opened from its file may stand beside an empty image slot.
+    if ((m_pGrayImage && imageShown) || resultShown) {
         const int width = std::max(m_nWidth, 0);
         painted = CSize{resultShown ? 2 * width : width, std::max(m_nHeight, 0)};
     }
@@ -486,7 +574,7 @@ void CVexlanView::UpdateScrollSizes() {
 void CVexlanView::OnDraw(CDC* pDC) {
     [[maybe_unused]] CVexlanDoc* pDoc = GetDocument();
     ASSERT_VALID(pDoc);
-    if (!m_pGrayImage)
+    if (!m_pGrayImage && !m_pResultImage)
         return;
 
     // Only the rows and columns that meet the clip box, and of those only the ones a reducing
@@ -500,13 +588,13 @@ void CVexlanView::OnDraw(CDC* pDC) {
     const int step = pDC->GetSampleStep();
     const Span rows = SpanWithin(0, height, clip.top, clip.bottom, step);
     const Span columns = SpanWithin(0, width, clip.left, clip.right, step);
-    if (m_bGrayMode == 1) {
+    if (m_bGrayMode == 1 && m_pGrayImage) {
         const BYTE* gray = m_pGrayImage.get();
         for (int y = rows.begin; y < rows.end; y += step)
             for (int x = columns.begin; x < columns.end; x += step)
                 pDC->SetPixel(x, y, gray[y * width + x] * 0x010101u);
     }
-    if (m_bColorMode == 1) {
+    if (m_bColorMode == 1 && m_pColorImage) {
         const BYTE* color = m_pColorImage.get();
         for (int y = rows.begin; y < rows.end; y += step) {
             const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;

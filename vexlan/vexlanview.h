@@ -44,6 +44,14 @@ public:
     // the first.
     void OnDropFiles(const std::vector<std::string>& systemPaths);
     void OnFileSave();
+    // File > Open Result: a saved RAW result file becomes the result plane, beside the image of
+    // its stem while that is shown at the same size, else beside an empty image slot; File Save
+    // then writes the same bytes. A file that cannot be read is reported and changes nothing.
+    void OnFileOpenResult();
+    void OpenResultFile(const std::string& path);
+    // File > Export Result as PNG: the result shown, as an 8-bit gray PNG file.
+    void OnFileExportPng();
+    void OnUpdateFileExportPng(CCmdUI* pCmdUI);
     void OnColorSegmentation();
     // Runs the processing step of this menu command (vexlan/steptable.cpp) on the loaded
     // image: the result plane is painted beside the image and, while it is unchanged, is
@@ -133,6 +141,10 @@ private:
     void PutPlanes(CDecodedImage image);
     const char* EntryName(int index) const;
     void DropResult();
+    // Whether the image shown is the current entry's, of the stem and size of a result file.
+    bool ShowsImageOf(const std::string& resultName, int width, int height) const;
+    // An image set of the stem alone, with no planes: the slot beside the result stays empty.
+    bool UseEmptyImageSlot(const std::string& path, const std::string& stem, int width, int height);
     // The painted extent: the image while a mode shows it, and the result beside it while
     // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
