@@ -179,26 +179,26 @@ CResultComparison::CompareImage(const std::string& name, const std::string& fold
     using Outcome = CImageComparison::Outcome;
     CImageComparison image;
     image.name = name;
-    std::string problem;
+    // A file that cannot be read gives the image this outcome, with the reason.
+    const auto read = [&image](const fs::path& path, Outcome damaged) {
+        std::optional<CRawResult> result = ReadRawResultFile(path.string(), image.problem);
+        if (!result)
+            image.outcome = damaged;
+        return result;
+    };
     const std::optional<CRawResult> reference =
-        ReadRawResultFile((fs::path(m_referenceFolder) / name).string(), problem);
-    if (!reference) {
-        image.outcome = Outcome::ReferenceDamaged;
-        image.problem = problem;
+        read(fs::path(m_referenceFolder) / name, Outcome::ReferenceDamaged);
+    if (!reference)
         return image;
-    }
     image.referenceWidth = reference->width;
     image.referenceHeight = reference->height;
     const fs::path otherPath = fs::path(folder) / name;
     std::error_code error;
     if (!fs::exists(otherPath, error))
         return image; // missing
-    const std::optional<CRawResult> other = ReadRawResultFile(otherPath.string(), problem);
-    if (!other) {
-        image.outcome = Outcome::Damaged;
-        image.problem = problem;
+    const std::optional<CRawResult> other = read(otherPath, Outcome::Damaged);
+    if (!other)
         return image;
-    }
     image.width = other->width;
     image.height = other->height;
     if (other->width != reference->width || other->height != reference->height) {
@@ -212,19 +212,26 @@ CResultComparison::CompareImage(const std::string& name, const std::string& fold
     image.largestDifference = found.largest;
     image.psnr = Psnr(found.sumOfSquares, count);
     image.outcome = found.beyondTolerance == 0 ? Outcome::Equal : Outcome::Differs;
-    if (image.outcome == Outcome::Differs && differenceFolder) {
-        const std::vector<BYTE> pixels =
-            DifferencePixels(reference->plane.get(), other->plane.get(), count, m_tolerance);
-        const std::string path = (fs::path(*differenceFolder) / PngNameOf(name)).string();
-        fs::create_directories(*differenceFolder, error);
-        if (WriteFileReplacing(
-                path, EncodePng(other->width, other->height, pixels.data(), CPngPixels::Rgb24),
-                problem))
-            image.differenceImage = path;
-        else
-            image.differenceImage = "无法写出 " + path + "（" + problem + "）";
-    }
+    if (image.outcome == Outcome::Differs && differenceFolder)
+        image.differenceImage = WriteDifferenceImage(*reference, *other, *differenceFolder, name);
     return image;
+}
+
+std::string CResultComparison::WriteDifferenceImage(const CRawResult& reference,
+                                                    const CRawResult& other,
+                                                    const std::string& differenceFolder,
+                                                    const std::string& name) const {
+    const std::size_t count = std::size_t(other.width) * std::size_t(other.height);
+    const std::vector<BYTE> pixels =
+        DifferencePixels(reference.plane.get(), other.plane.get(), count, m_tolerance);
+    const std::string path = (fs::path(differenceFolder) / PngNameOf(name)).string();
+    std::error_code error;
+    fs::create_directories(differenceFolder, error);
+    std::string problem;
+    if (!WriteFileReplacing(
+            path, EncodePng(other.width, other.height, pixels.data(), CPngPixels::Rgb24), problem))
+        return "无法写出 " + path + "（" + problem + "）";
+    return path;
 }
 
 std::string ImageComparisonLine(const std::string& label, const CImageComparison& image) {

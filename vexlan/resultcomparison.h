@@ -32,6 +32,8 @@ struct CFolderComparison {
     bool AllEqual() const;
 };
 
+struct CRawResult;
+
 class CResultComparison {
 public:
     // Nothing, with problem set to a sentence for the user, when referenceFolder cannot be
@@ -50,6 +52,10 @@ private:
     CResultComparison(std::string referenceFolder, std::vector<std::string> names, int tolerance);
     CImageComparison CompareImage(const std::string& name, const std::string& folder,
                                   const std::optional<std::string>& differenceFolder) const;
+    // The PNG's path, or why it could not be written.
+    std::string WriteDifferenceImage(const CRawResult& reference, const CRawResult& other,
+                                     const std::string& differenceFolder,
+                                     const std::string& name) const;
 
     std::string m_referenceFolder;
     std::vector<std::string> m_names;
