@@ -53,7 +53,7 @@ public:
     void OnFileExportPng();
     void OnUpdateFileExportPng(CCmdUI* pCmdUI);
     void OnColorSegmentation();
-    // Runs the processing step of this menu command (vexlan/steptable.cpp) on the loaded
+    // Runs the processing step of this menu command (steps/steptable.cpp) on the loaded
     // image: the result plane is painted beside the image and, while it is unchanged, is
     // also the output plane. Nothing changes when no image is loaded or the plane cannot be
     // allocated.

@@ -1,7 +1,7 @@
 #include "steptable.h"
 
 #include "colorsegmentation.h"
-#include "resource.h"
+#include "stepcommands.h"
 
 #include <algorithm>
 
