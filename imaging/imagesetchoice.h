@@ -17,6 +17,18 @@ CChosenKind KindOfChosenFile(std::string_view systemPath);
 // the image files read by the toolkit's image reader rather than as bitmaps.
 bool NamesImageFile(std::string_view name);
 
+// The open dialog's filter of these kinds, 所有图像 first: every kind, then each on its own.
+constexpr char kImageSetFilter[] =
+    "所有图像\0*.lst;*.raw;*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.pgm;*.ppm;*.pbm;*.gif;*.webp\0"
+    "图像列表\0*.lst\0"
+    "位图\0*.bmp;*.raw\0"
+    "PNG 图像\0*.png\0"
+    "JPEG 图像\0*.jpg;*.jpeg\0"
+    "TIFF 图像\0*.tif;*.tiff\0"
+    "PGM、PPM、PBM 图像\0*.pgm;*.ppm;*.pbm\0"
+    "GIF 图像\0*.gif\0"
+    "WebP 图像\0*.webp\0";
+
 struct CImageSetChoice {
     std::string directory;
     std::vector<std::string> names;

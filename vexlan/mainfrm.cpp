@@ -7,6 +7,12 @@ IMPLEMENT_DYNCREATE(CMainFrame, CFrameWnd)
 
 BEGIN_MESSAGE_MAP(CMainFrame, CFrameWnd)
 ON_WM_CREATE()
+ON_COMMAND(ID_VIEW_ZOOM_IN, &CMainFrame::OnViewZoomIn)
+ON_COMMAND(ID_VIEW_ZOOM_OUT, &CMainFrame::OnViewZoomOut)
+ON_COMMAND(ID_VIEW_ZOOM_ACTUAL, &CMainFrame::OnViewZoomActual)
+ON_COMMAND(ID_VIEW_ZOOM_FIT, &CMainFrame::OnViewZoomFit)
+ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_IN, &CMainFrame::OnUpdateViewZoomIn)
+ON_UPDATE_COMMAND_UI(ID_VIEW_ZOOM_OUT, &CMainFrame::OnUpdateViewZoomOut)
 END_MESSAGE_MAP()
 
 namespace {
@@ -74,6 +80,40 @@ void CMainFrame::OnUpdateFrameTitle(BOOL bAddToTitle) {
     const auto* view = dynamic_cast<const CScrollView*>(GetActiveView());
     if (view && view->GetZoom() != CZoom())
         SetWindowText(GetWindowText() + " (" + view->GetZoom().Text() + ")");
+}
+
+CScrollView* CMainFrame::ZoomedView() const {
+    return dynamic_cast<CScrollView*>(GetActiveView());
+}
+
+void CMainFrame::OnViewZoomIn() {
+    if (CScrollView* view = ZoomedView())
+        view->SetZoom(view->GetZoom().In());
+}
+
+void CMainFrame::OnViewZoomOut() {
+    if (CScrollView* view = ZoomedView())
+        view->SetZoom(view->GetZoom().Out());
+}
+
+void CMainFrame::OnViewZoomActual() {
+    if (CScrollView* view = ZoomedView())
+        view->SetZoom(CZoom());
+}
+
+void CMainFrame::OnViewZoomFit() {
+    if (CScrollView* view = ZoomedView())
+        view->ZoomToFit();
+}
+
+void CMainFrame::OnUpdateViewZoomIn(CCmdUI* pCmdUI) {
+    const CScrollView* view = ZoomedView();
+    pCmdUI->Enable(view && view->GetZoom().In() != view->GetZoom());
+}
+
+void CMainFrame::OnUpdateViewZoomOut(CCmdUI* pCmdUI) {
+    const CScrollView* view = ZoomedView();
+    pCmdUI->Enable(view && view->GetZoom().Out() != view->GetZoom());
 }
 
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCT& cs) {

@@ -19,9 +19,21 @@ public:
     int OnCreate(LPCREATESTRUCT lpCreateStruct);
     // The caption also shows the view's zoom while it is not 1.
     void OnUpdateFrameTitle(BOOL bAddToTitle) override;
+    // View > Zoom on the active view: in and out by powers of two about the window's middle,
+    // 1, the whole canvas. 放大 and 缩小 are grayed at the ends of the zoom range, where they
+    // would do nothing.
+    void OnViewZoomIn();
+    void OnViewZoomOut();
+    void OnViewZoomActual();
+    void OnViewZoomFit();
+    void OnUpdateViewZoomIn(CCmdUI* pCmdUI);
+    void OnUpdateViewZoomOut(CCmdUI* pCmdUI);
 
     CStatusBar m_wndStatusBar;
     CToolBar m_wndToolBar;
+
+private:
+    CScrollView* ZoomedView() const;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -3,7 +3,10 @@
 
 #include "afxwin.h"
 #include "decodedimage.h"
-#include "installedsteps.h"
+#include "installedstepcommands.h"
+#include "listreadahead.h"
+#include "pointerreadout.h"
+#include "resultfilecommands.h"
 
 #include <memory>
 #include <optional>
@@ -12,11 +15,8 @@
 
 class CVexlanDoc;
 class CImageDecoder;
-class CReadAhead;
 struct CImageSetChoice;
 struct CProcessingStep;
-class CRunningStep;
-class CReadyStepHost;
 
 class CVexlanView : public CScrollView {
 protected:
@@ -44,14 +44,10 @@ public:
     // the first.
     void OnDropFiles(const std::vector<std::string>& systemPaths);
     void OnFileSave();
-    // File > Open Result: a saved RAW result file becomes the result plane, beside the image of
-    // its stem while that is shown at the same size, else beside an empty image slot; File Save
-    // then writes the same bytes. A file that cannot be read is reported and changes nothing.
-    void OnFileOpenResult();
-    void OpenResultFile(const std::string& path);
-    // File > Export Result as PNG: the result shown, as an 8-bit gray PNG file.
-    void OnFileExportPng();
-    void OnUpdateFileExportPng(CCmdUI* pCmdUI);
+    // File > Open Result and File > Export Result as PNG (resultfilecommands.h).
+    void OnFileOpenResult() { m_pResultFiles->Open(); }
+    void OnFileExportPng() { m_pResultFiles->ExportPng(); }
+    void OnUpdateFileExportPng(CCmdUI* pCmdUI) { pCmdUI->Enable(m_pResultFiles->CanExportPng()); }
     void OnColorSegmentation();
     // Runs the processing step of this menu command (steps/steptable.cpp) on the loaded
     // image: the result plane is painted beside the image and, while it is unchanged, is
@@ -62,40 +58,23 @@ public:
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
     // The message pane tells the image coordinates and values under the pointer, and the
     // idle text where nothing is painted and when the pointer leaves.
-    void OnMouseMove(UINT nFlags, CPoint point);
-    void OnMouseLeave();
-    // View > Zoom: in and out by powers of two about the window's middle, 1, the whole canvas.
-    void OnViewZoomIn();
-    void OnViewZoomOut();
-    void OnViewZoomActual();
-    void OnViewZoomFit();
-    // 放大 and 缩小 are grayed at the ends of the zoom range, where they would do nothing.
-    void OnUpdateViewZoomIn(CCmdUI* pCmdUI);
-    void OnUpdateViewZoomOut(CCmdUI* pCmdUI);
+    void OnMouseMove(UINT /*nFlags*/, CPoint point) { m_pReadout->Show(point); }
+    void OnMouseLeave() { m_pReadout->Clear(); }
 
-    // The steps installed as files: listed under 颜色 below 颜色分割, followed live. When the
-    // file of the step whose result is shown was replaced, it runs again.
-    void WatchInstalledSteps();
-    void UpdateInstalledSteps();
-    const CInstalledSteps& InstalledSteps() const { return m_installedSteps; }
-    void OnInstalledStep(UINT commandId);
-    // Starts an installed step in its own process and returns: the window goes on, the
-    // status bar names the step, Esc ends it. Its result is taken as RunStep takes one.
-    void RunInstalledStep(const CInstalledStep& step);
-    bool IsStepRunning() const { return m_pRunningStep != nullptr; }
-    void EndRunningStep();
-    void OnUpdateEndRunningStep(CCmdUI* pCmdUI);
-    // While the program is idle and steps are installed: starts the process of the next step
-    // with the image's planes in place, so that choosing a step costs the step alone.
-    void PrepareStepHostWhileIdle();
+    // The steps installed as files (installedstepcommands.h).
+    void WatchInstalledSteps() { m_pStepCommands->Watch(); }
+    void UpdateInstalledSteps() { m_pStepCommands->Update(); }
+    void OnInstalledStep(UINT commandId) { m_pStepCommands->RunCommand(commandId); }
+    bool IsStepRunning() const { return m_pStepCommands->IsRunning(); }
+    void EndRunningStep() { m_pStepCommands->EndRunning(); }
+    void OnUpdateEndRunningStep(CCmdUI* pCmdUI) { pCmdUI->Enable(IsStepRunning()); }
+    void PrepareStepHostWhileIdle() { m_pStepCommands->PrepareWhileIdle(); }
 
-    // While the program is idle: reads the list entry after the current one (before it, after
-    // a Page Up) ahead, so that the step to it need not wait for the file.
-    void ReadAheadWhileIdle();
-    // Whether idle time reads ahead; on unless turned off.
-    void EnableReadAhead(bool enabled);
-    // Waits until nothing is being read ahead.
-    void FinishReadAhead();
+    // The read-ahead of the list's next entry while the program is idle (listreadahead.h),
+    // on unless turned off; FinishReadAhead waits until nothing is being read.
+    void ReadAheadWhileIdle() { m_pReadAhead->WhileIdle(); }
+    void EnableReadAhead(bool enabled) { m_pReadAhead->Enable(enabled); }
+    void FinishReadAhead() { m_pReadAhead->Finish(); }
 
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
     void OnInitialUpdate() override;
@@ -106,6 +85,20 @@ public:
     void OnEndPrinting(CDC* pDC, CPrintInfo* pInfo) override;
     void AssertValid() const override;
     void Dump(CDumpContext& dc) const override;
+
+    // What the view's collaborators read of the workspace and hand back to it.
+    const char* EntryName(int index) const;
+    // Whether the planes were decoded from the current entry.
+    bool PlanesAreCurrent() const { return m_bPlanesAreCurrent; }
+    // The bits per pixel of the file the planes were decoded from.
+    int PlaneBits() const { return m_nPlaneBits; }
+    std::string CurrentImageHostPath() const;
+    // Shows result beside the image and, when it was computed from the current entry, makes
+    // it the plane that File Save writes.
+    void TakeResult(CByteBlock result, bool planesAreCurrent);
+    // An image set of the stem alone, with no planes: the slot beside the result stays empty.
+    bool UseEmptyImageSlot(const std::string& path, const std::string& stem, int width, int height);
+    const CInstalledStepCommands& StepCommands() const { return *m_pStepCommands; }
 
     // The image workspace. Planes are top-down rows without gaps: gray, result and output
     // one byte per pixel; colour three bytes (blue, green, red) per pixel. The output plane
@@ -134,37 +127,13 @@ private:
     // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
     bool OpenImageSet(const std::string& path);
     void DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName);
-    // The image read ahead from fullName, if file is still the file that was read.
-    std::optional<CDecodedImage> TakeReadAhead(const std::string& fullName, std::FILE* file);
     // Moves the gray and colour planes with their size and depth out of the workspace, and in.
     CDecodedImage TakePlanes();
     void PutPlanes(CDecodedImage image);
-    const char* EntryName(int index) const;
     void DropResult();
-    // Whether the image shown is the current entry's, of the stem and size of a result file.
-    bool ShowsImageOf(const std::string& resultName, int width, int height) const;
-    // An image set of the stem alone, with no planes: the slot beside the result stays empty.
-    bool UseEmptyImageSlot(const std::string& path, const std::string& stem, int width, int height);
     // The painted extent: the image while a mode shows it, and the result beside it while
     // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
-
-    void OnInstalledStepEnded();
-    // The planes as a step gets them, once moved to memory that its process can map.
-    std::optional<CStepInput> SharedStepInput();
-    // What the status bar says while an installed step runs; empty while none does.
-    std::string RunningNotice() const;
-    // Shows result beside the image and, when it was computed from the current entry, makes
-    // it the plane that File Save writes.
-    void TakeResult(CByteBlock result, bool planesAreCurrent);
-    std::string CurrentImageHostPath() const;
-
-    CInstalledSteps m_installedSteps;
-    std::unique_ptr<CFolderWatch> m_pStepFolderWatch;
-    std::unique_ptr<CRunningStep> m_pRunningStep;
-    std::unique_ptr<CReadyStepHost> m_pReadyStepHost;
-    // The installed step whose result is shown, as its file was when it ran.
-    std::optional<CInstalledStep> m_shownInstalledStep;
 
     // The bits per pixel of the file the planes were decoded from.
     int m_nPlaneBits = 0;
@@ -173,11 +142,11 @@ private:
     // before in place, whose results must not be saved under the new entry's name.
     bool m_bPlanesAreCurrent = false;
 
-    // Created with the first read ahead; dropped by File Open.
-    std::unique_ptr<CReadAhead> m_pReadAhead;
-    bool m_bReadAhead = true;
-    // +1 reads the entry after the current one ahead, -1 the one before.
-    int m_nReadAheadStep = 1;
+    // Last, so that they go before the workspace they read.
+    std::unique_ptr<CInstalledStepCommands> m_pStepCommands;
+    std::unique_ptr<CResultFileCommands> m_pResultFiles;
+    std::unique_ptr<CListReadAhead> m_pReadAhead;
+    std::unique_ptr<CPointerReadout> m_pReadout;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -100,3 +100,29 @@ void CDC::FillDeviceRect(const CRect& device, std::uint32_t color) {
         std::fill(begin, begin + (right - left), color);
     }
 }
+
+namespace {
+
+CSpan SpanWithin(int first, int count, int clipBegin, int clipEnd, int step) {
+    const std::int64_t limit = std::max(count, 0);
+    const auto index = [&](int position) {
+        return std::clamp<std::int64_t>(std::int64_t{position} - first, 0, limit);
+    };
+    const std::int64_t begin = index(clipBegin);
+    const std::int64_t shown = begin + (step - (first + begin) % step) % step;
+    return CSpan{static_cast<int>(std::min(shown, limit)), static_cast<int>(index(clipEnd))};
+}
+
+} // namespace
+
+CSpan CDC::ShownColumns(int first, int count) const {
+    CRect clip;
+    GetClipBox(&clip);
+    return SpanWithin(first, count, clip.left, clip.right, GetSampleStep());
+}
+
+CSpan CDC::ShownRows(int first, int count) const {
+    CRect clip;
+    GetClipBox(&clip);
+    return SpanWithin(first, count, clip.top, clip.bottom, GetSampleStep());
+}

@@ -13,6 +13,12 @@
 constexpr int NULLREGION = 1;
 constexpr int SIMPLEREGION = 2;
 
+// Indices [begin, end) of a run of logical pixels, walked by the sample step.
+struct CSpan {
+    int begin;
+    int end;
+};
+
 class CDC {
 public:
     // bits holds height rows of stride pixels, each 0xFFRRGGBB; the clip is the whole
@@ -37,6 +43,11 @@ public:
     // reducing zoom shows one of each block. A painting loop that starts at the clip box's
     // corner, or at a multiple of the step, and moves by it meets only pixels that are shown.
     int GetSampleStep() const { return m_zoom.Reduction(); }
+    // The indices i in [0, count) of the columns (rows) painted at first + i that lie in the
+    // clip box, from the first whose position is a multiple of the sample step: the ones a
+    // painting loop must walk, since the surface drops every other pixel anyway.
+    CSpan ShownColumns(int first, int count) const;
+    CSpan ShownRows(int first, int count) const;
     // The logical pixel that device point *point shows.
     void DPtoLP(CPoint* point) const;
     bool IsPrinting() const { return m_bPrinting; }

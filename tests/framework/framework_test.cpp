@@ -196,6 +196,34 @@ TEST(DrawingSurface, ViewportOriginShiftsPixelsClipAndFills) {
     EXPECT_EQ(dc.GetClipBox(&clip), NULLREGION);
 }
 
+// A painting loop that walks a shown span by the sample step meets exactly the pixels that the
+// surface would show, whatever the zoom, the scroll origin and where the run is painted.
+TEST(DrawingSurface, ShownSpansMeetExactlyThePixelsTheSurfaceShows) {
+    for (const CZoom& zoom : {CZoom(), CZoom::Reducing(2), CZoom::Reducing(4), CZoom::Enlarging(2)})
+        for (const int origin : {0, -3, -16})
+            for (const auto& [first, count] :
+                 {std::pair{0, 40}, {5, 7}, {13, 40}, {0, 0}, {3, -2}}) {
+                SCOPED_TRACE(zoom.Text() + " origin " + std::to_string(origin) + " first " +
+                             std::to_string(first) + " count " + std::to_string(count));
+                std::vector<std::uint32_t> bits(10 * 10, 0);
+                CDC dc(bits.data(), 10, 10, 10);
+                dc.SetZoom(zoom);
+                dc.SetViewportOrg(origin, origin);
+                std::vector<int> walked;
+                const CSpan columns = dc.ShownColumns(first, count);
+                for (int i = columns.begin; i < columns.end; i += dc.GetSampleStep())
+                    walked.push_back(i);
+                std::vector<int> shown;
+                for (int i = 0; i < count; ++i)
+                    if (dc.SetPixelV(first + i, dc.ShownRows(0, 40).begin, 0x000001) == TRUE)
+                        shown.push_back(i);
+                EXPECT_EQ(walked, shown);
+                const CSpan rows = dc.ShownRows(first, count);
+                EXPECT_EQ(rows.begin, columns.begin); // the surface is square
+                EXPECT_EQ(rows.end, columns.end);
+            }
+}
+
 TEST(Zoom, StepsFitsOffsetsAndTextsStayOnPowersOfTwoWithinTheRange) {
     const std::tuple<const char*, CZoom, CZoom> zooms[] = {
         {"in from 3x", CZoom::Enlarging(3).In(), CZoom::Enlarging(4)},

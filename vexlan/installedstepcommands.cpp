@@ -1,0 +1,140 @@
+#include "installedstepcommands.h"
+
+#include "afxwin.h"
+#include "imagesetpaths.h"
+#include "readystephost.h"
+#include "resource.h"
+#include "runningstep.h"
+#include "vexlanview.h"
+
+#include <algorithm>
+
+CInstalledStepCommands::CInstalledStepCommands(CVexlanView& view)
+    : m_view(view), m_pReadyHost(std::make_unique<CReadyStepHost>()) {}
+
+CInstalledStepCommands::~CInstalledStepCommands() = default;
+
+CFrameWnd* CInstalledStepCommands::Frame() const {
+    return m_view.GetParentFrame();
+}
+
+void CInstalledStepCommands::Watch() {
+    m_pFolderWatch = std::make_unique<CFolderWatch>([this] { Update(); });
+    m_pFolderWatch->Watch(StepFolders());
+    Update();
+}
+
+void CInstalledStepCommands::Update() {
+    const std::vector<std::string> problemsBefore = m_installedSteps.problems;
+    m_installedSteps = FindInstalledSteps(StepFolders(), &m_installedSteps);
+    if (!m_installedSteps.problems.empty() && m_installedSteps.problems != problemsBefore) {
+        std::string message;
+        for (const std::string& problem : m_installedSteps.problems)
+            message += problem + "\n";
+        AfxMessageBox(message.c_str(), MB_ICONWARNING);
+    }
+    std::vector<CMenuCommand> items;
+    for (const CInstalledStep& step : m_installedSteps.steps)
+        if (items.size() <= ID_LAST_INSTALLED_STEP - ID_FIRST_INSTALLED_STEP)
+            items.push_back({static_cast<UINT>(ID_FIRST_INSTALLED_STEP + items.size()),
+                             step.menuText,
+                             step.prompt,
+                             {}});
+    if (CFrameWnd* frame = Frame())
+        frame->SetAddedMenuItems(ID_COLOR_SEGMENTATION, items);
+
+    // Save in the editor, vexlan-step build, look: the shown result follows its file.
+    if (!m_shownStep || m_view.m_bShowResult != 1 || !m_view.m_pResultImage)
+        return;
+    const auto replaced =
+        std::ranges::find(m_installedSteps.steps, m_shownStep->path, &CInstalledStep::path);
+    if (replaced != m_installedSteps.steps.end() && replaced->stamp != m_shownStep->stamp)
+        Run(*replaced);
+}
+
+void CInstalledStepCommands::RunCommand(UINT commandId) {
+    const std::size_t index = commandId - ID_FIRST_INSTALLED_STEP;
+    if (index < m_installedSteps.steps.size())
+        Run(m_installedSteps.steps[index]);
+}
+
+std::optional<CStepInput> CInstalledStepCommands::SharedStepInput() {
+    const std::optional<std::size_t> size = PlaneSize(m_view.m_nWidth, m_view.m_nHeight);
+    if (!m_view.m_pGrayImage || !size || *size == 0)
+        return std::nullopt;
+    // The step's process maps the planes: they move to shared memory once per image, and
+    // every run on it shares them without a copy.
+    if (!DEBUG_SHARE_BYTES(m_view.m_pGrayImage, *size) ||
+        !DEBUG_SHARE_BYTES(m_view.m_pColorImage, 3 * *size))
+        return std::nullopt;
+    return CStepInput{m_view.m_nWidth, m_view.m_nHeight, m_view.m_pGrayImage.get(),
+                      m_view.m_pColorImage.get()};
+}
+
+void CInstalledStepCommands::PrepareWhileIdle() {
+    if (m_installedSteps.steps.empty() || m_pRunningStep) {
+        m_pReadyHost->Drop();
+        return;
+    }
+    if (const std::optional<CStepInput> input = SharedStepInput())
+        m_pReadyHost->Prepare(*input);
+}
+
+void CInstalledStepCommands::Run(const CInstalledStep& step) {
+    EndRunning();
+    if (!m_view.m_pGrayImage || PlaneSize(m_view.m_nWidth, m_view.m_nHeight).value_or(0) == 0)
+        return;
+    const std::string imageHostPath = m_view.CurrentImageHostPath();
+    const std::optional<CStepInput> input = SharedStepInput();
+    if (!input) {
+        AfxMessageBox(FileProblemMessage(imageHostPath, kTooLargeForMemory).c_str(),
+                      MB_ICONWARNING);
+        return;
+    }
+    auto running = std::make_unique<CRunningStep>(step, m_pReadyHost->Take(*input), imageHostPath,
+                                                  m_view.PlanesAreCurrent(), [this] { OnEnded(); });
+    if (!running->Started()) {
+        AfxMessageBox(running->Problem().c_str(), MB_ICONWARNING);
+        return;
+    }
+    m_pRunningStep = std::move(running);
+    if (CFrameWnd* frame = Frame())
+        frame->SetIdleText(RunningNotice());
+}
+
+std::string CInstalledStepCommands::RunningNotice() const {
+    if (!m_pRunningStep)
+        return {};
+    const CInstalledStep& step = m_pRunningStep->Step();
+    return "正在运行步骤“" + step.menuText + "”（" + step.name + "），按 Esc 结束";
+}
+
+void CInstalledStepCommands::EndRunning() {
+    if (!m_pRunningStep)
+        return;
+    const std::string name = m_pRunningStep->Step().name;
+    m_pRunningStep.reset(); // its process is killed
+    if (CFrameWnd* frame = Frame()) {
+        frame->SetIdleText({});
+        frame->SetMessageText("步骤 " + name + " 已结束，没有结果");
+    }
+}
+
+void CInstalledStepCommands::OnEnded() {
+    const std::optional<CStepEnd> end = m_pRunningStep ? m_pRunningStep->Collect() : std::nullopt;
+    if (!end)
+        return;
+    const std::unique_ptr<CRunningStep> running = std::move(m_pRunningStep);
+    if (CFrameWnd* frame = Frame())
+        frame->SetIdleText({});
+    // The image and the result before stay: nothing of a failed run is shown or saved.
+    if (end->kind != CStepEnd::Kind::Finished) {
+        AfxMessageBox(StepEndMessage(running->Step().name, *end, running->ImageHostPath(),
+                                     CStepCaller::Program)
+                          .c_str(),
+                      MB_ICONWARNING);
+        return;
+    }
+    m_view.TakeResult(running->TakeResult(), running->PlanesAreCurrent());
+    m_shownStep = running->Step();
+}

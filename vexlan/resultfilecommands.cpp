@@ -1,0 +1,81 @@
+#include "resultfilecommands.h"
+
+#include "imagesetpaths.h"
+#include "pngencoder.h"
+#include "rawresultfile.h"
+#include "vexlanview.h"
+
+#include <optional>
+
+namespace {
+
+void ShowMessage(const std::string& message) {
+    AfxMessageBox(message.c_str(), MB_ICONWARNING);
+}
+
+} // namespace
+
+void CResultFileCommands::Open() {
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY, nullptr, nullptr, 0, TRUE);
+    static const char filter[] = "(*.raw)\0*.raw\0";
+    dialog.m_ofn.lpstrFilter = filter;
+    dialog.m_ofn.lpstrInitialDir = "D:\\";
+    if (dialog.DoModal() == IDOK)
+        OpenFile(dialog.GetPathName());
+}
+
+void CResultFileCommands::OpenFile(const std::string& path) {
+    const std::optional<std::string> hostPath = AfxHostPath(path);
+    std::string problem = "无法打开：驱动器没有对应的文件夹";
+    std::optional<CRawResult> result =
+        hostPath ? ReadRawResultFile(*hostPath, problem) : std::nullopt;
+    if (!result)
+        return ShowMessage(FileProblemMessage(path, problem));
+    // "D:\\out<stem>.raw" is what File Save writes; any other name is its own stem.
+    const std::string fileName = path.substr(path.rfind('\\') + 1);
+    std::string stem = fileName.starts_with("out") ? fileName.substr(3) : fileName;
+    if (stem.ends_with(".raw"))
+        stem.resize(stem.size() - 4);
+    const bool besideImage = ShowsImageOf(ResultFileName(stem), result->width, result->height);
+    if (!besideImage && stem.size() >= CVexlanView::nameSlotSize)
+        return ShowMessage(FileProblemMessage(path, "无法打开：名称太长，最多 99 个字符"));
+    m_view.EndRunningStep();
+    if (!besideImage && !m_view.UseEmptyImageSlot(path, stem, result->width, result->height))
+        return;
+    m_view.TakeResult(std::move(result->plane), m_view.PlanesAreCurrent());
+}
+
+bool CResultFileCommands::ShowsImageOf(const std::string& resultName, int width, int height) const {
+    return m_view.m_pFileNames && (m_view.m_bColorMode == 1 || m_view.m_bGrayMode == 1) &&
+           m_view.PlanesAreCurrent() &&
+           ResultFileName(m_view.EntryName(m_view.m_nCurrentFile)) == resultName &&
+           m_view.m_nWidth == width && m_view.m_nHeight == height;
+}
+
+void CResultFileCommands::ExportPng() {
+    if (!CanExportPng())
+        return;
+    const std::string rawName =
+        ResultFileName(m_view.m_pFileNames ? m_view.EntryName(m_view.m_nCurrentFile) : "");
+    const std::string pngName = rawName.substr(0, rawName.size() - 4) + ".png";
+    CFileDialog dialog(FALSE, "png", pngName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                       nullptr, nullptr, 0, TRUE);
+    static const char filter[] = "(*.png)\0*.png\0";
+    dialog.m_ofn.lpstrFilter = filter;
+    if (dialog.DoModal() != IDOK)
+        return;
+    const std::string path = dialog.GetPathName();
+    const std::optional<std::string> hostPath = AfxHostPath(path);
+    std::string problem = "驱动器没有对应的文件夹";
+    if (!hostPath || !WriteFileReplacing(*hostPath,
+                                         EncodePng(m_view.m_nWidth, m_view.m_nHeight,
+                                                   m_view.m_pResultImage.get(), CPngPixels::Gray8),
+                                         problem))
+        return ShowMessage(ResultSaveFailure(AfxPathForMessage(path), problem));
+    if (CFrameWnd* frame = m_view.GetParentFrame())
+        frame->SetMessageText("已导出 " + AfxPathForMessage(path));
+}
+
+bool CResultFileCommands::CanExportPng() const {
+    return m_view.m_bShowResult == 1 && m_view.m_pResultImage != nullptr;
+}
