@@ -4,6 +4,7 @@
 #include "classgrading.h"
 #include "installedsteps.h"
 #include "resultcomparison.h"
+#include "sealavailability.h"
 #include "steptable.h"
 
 #include <charconv>
@@ -17,10 +18,12 @@
 namespace {
 
 constexpr char kUsage[] =
-    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] 步骤 文件...\n"
+    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--limits 限制] [--in-process] [--png]\n"
+    "                   步骤 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
-    "                         [--diff-dir 目录] 参考 学生目录 文件...\n"
+    "                         [--diff-dir 目录] [--limits 限制] [--allow-unsealed]\n"
+    "                         参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
     "      vexlan-batch --version\n";
@@ -31,11 +34,18 @@ constexpr char kHelp[] =
     "也可以是 .lst 图像列表，与“文件 > 打开”相同，按名称的结尾区分。\n"
     "结果写到 D:\\out<主名>.raw，主名是图像名第一个“.”之前的部分。\n"
     "一次运行不会覆盖它要读取的文件，也不会覆盖它已写出的结果。\n"
+    "已安装的步骤在隔离中运行：它能读取你能读取的文件，但只能写它自己的临时文件夹，\n"
+    "看不见其他进程，没有网络，它启动的进程都随它结束。\n"
     "\n"
     "  -o 目录, --output=目录\n"
     "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
     "  --timeout 秒  已安装的步骤处理一个图像超过这么多秒就结束它，算作失败\n"
-    "  --in-process  在本进程中运行已安装的步骤，不加隔离，便于用 gdb 找到出错的那一行\n"
+    "  --limits 限制  已安装的步骤每处理一个图像的限制，例如 processes=64,memory=512：\n"
+    "             processes 进程和线程数（默认 128）、memory 步骤自己能分配的内存 MiB\n"
+    "             （默认 2048）、files 能写的文件和临时文件夹 MiB（默认 64）、output\n"
+    "             输出 KiB（默认 1024，超出的部分略去）；0 表示不限\n"
+    "  --in-process  在本进程中运行已安装的步骤，没有隔离，只用于调试：便于用 gdb\n"
+    "             找到出错的那一行\n"
     "  --png      在每个 .raw 结果旁边另存一个同名的 8 位灰度 PNG 文件\n"
     "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build）\n"
     "  --help     显示本帮助\n"
@@ -48,6 +58,9 @@ constexpr char kHelp[] =
     "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
     "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
     "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
+    "每名学生的编译和运行都与其他一切隔离：只看得见系统的编译器和库、步骤的头文件、\n"
+    "自己的源文件、练习的图像（只读）和自己的结果。--limits 还可以有 cpu：编译的处理器\n"
+    "时间（秒，默认 60）。系统不允许隔离时，grade 不评分，除非给出 --allow-unsealed。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
     "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
@@ -68,6 +81,8 @@ struct BatchOptions {
     std::optional<std::string> timeout; // seconds, checked once the options are read
     bool inProcess = false;
     bool png = false;
+    std::optional<std::string> limits;
+    bool allowUnsealed = false;
     std::optional<std::string> tolerance;
     std::optional<std::string> csv;
     std::optional<std::string> diffDirectory;
@@ -80,6 +95,8 @@ enum BatchMode : unsigned { kStepRun = 1, kCompare = 2, kGrade = 4, kAnyMode = 7
 constexpr char kCompareCommand[] = "compare";
 constexpr char kGradeCommand[] = "grade";
 constexpr double kGradeTimeoutSeconds = 10;
+// A step's source compiles in seconds; one that never ends (#include "/dev/zero") is ended.
+constexpr std::uint64_t kGradeBuildCpuSeconds = 60;
 
 // One row per option. An option either takes a value (value set, valueName says what it is)
 // or is a flag (flag set).
@@ -99,6 +116,8 @@ constexpr OptionRow kOptions[] = {
     {'\0', "version", nullptr, nullptr, &BatchOptions::version, kAnyMode},
     {'\0', "timeout", &BatchOptions::timeout, "秒数", nullptr, kStepRun | kGrade},
     {'\0', "in-process", nullptr, nullptr, &BatchOptions::inProcess, kStepRun},
+    {'\0', "limits", &BatchOptions::limits, "限制", nullptr, kStepRun | kGrade},
+    {'\0', "allow-unsealed", nullptr, nullptr, &BatchOptions::allowUnsealed, kGrade},
     {'\0', "png", nullptr, nullptr, &BatchOptions::png, kStepRun},
     {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
     {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
@@ -243,16 +262,24 @@ void ListSteps(std::ostream& out, std::ostream& err) {
         out << step.name << "\t" << step.menuText << "\t" << step.path << "\n";
 }
 
-// An installed step, in its own process or, for a debugger, in this one.
+// An installed step, in its own process or, for a debugger, in this one; either way the user
+// is told once what the step is not kept from.
 CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
-                               std::optional<double> timeout) {
-    if (inProcess)
+                               std::optional<double> timeout, const CSealLimits& limits,
+                               std::ostream& err) {
+    if (inProcess) {
+        err << "vexlan-batch：--in-"
+               "process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
         return [step](const CStepInput& input, BYTE* result, const std::string&, int) {
             return RunInstalledStepHere(step, input, result);
         };
-    return [step, timeout](const CStepInput& input, BYTE* result, const std::string& imageHostPath,
-                           int stopFd) -> std::optional<std::string> {
-        const CStepEnd end = RunInstalledStep(step, input, result, timeout, stopFd);
+    }
+    if (const std::optional<std::string>& reason = SealUnavailableReason())
+        err << "vexlan-batch：" << UnsealedStepsMessage(*reason) << "\n";
+    return [step, timeout, limits](const CStepInput& input, BYTE* result,
+                                   const std::string& imageHostPath,
+                                   int stopFd) -> std::optional<std::string> {
+        const CStepEnd end = RunInstalledStep(step, input, result, timeout, stopFd, limits);
         if (end.kind == CStepEnd::Kind::Finished)
             return std::nullopt;
         return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
@@ -339,7 +366,7 @@ int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out
 }
 
 int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<double> timeout,
-                  std::ostream& out, std::ostream& err) {
+                  const CSealLimits& limits, std::ostream& out, std::ostream& err) {
     const std::optional<int> tolerance = Tolerance(options.tolerance);
     if (!tolerance)
         return UsageError(err, "选项 --tolerance 后面应是 0 到 255 的整数");
@@ -357,7 +384,9 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             timeout.value_or(kGradeTimeoutSeconds),
                             *tolerance,
                             options.csv,
-                            options.diffDirectory};
+                            options.diffDirectory,
+                            limits,
+                            options.allowUnsealed};
     return CClassGrading(std::move(request), out, err).Run();
 }
 
@@ -397,8 +426,14 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
     const BatchMode mode = ModeOf(*options);
     if (const std::optional<std::string> misplaced = MisplacedOption(*options, mode))
         return UsageError(err, *misplaced);
+    CSealLimits limits;
+    if (mode == kGrade)
+        limits.cpuSeconds = kGradeBuildCpuSeconds;
+    if (const std::optional<std::string> problem =
+            options->limits ? ApplyLimitSettings(*options->limits, limits) : std::nullopt)
+        return UsageError(err, "选项 --limits：" + *problem);
     if (mode != kStepRun)
-        return RunComparison(*options, mode, timeout, out, err);
+        return RunComparison(*options, mode, timeout, limits, out, err);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
     const std::string& name = options->operands[0];
@@ -414,7 +449,8 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return UsageError(err, "缺少文件");
     if (step)
         return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
-    return RunOnFiles(CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout),
-                                   options->outputDirectory, out, err),
-                      *options);
+    return RunOnFiles(
+        CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout, limits, err),
+                     options->outputDirectory, out, err),
+        *options);
 }

@@ -1,5 +1,6 @@
 #include "childprogram.h"
 
+#include "programlaunch.h"
 #include "systemerror.h"
 
 #include <algorithm>
@@ -10,37 +11,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
 // How often a program that has ended is looked for while its output stays open: a process it
 // left behind may hold the pipe.
 constexpr int kPollMs = 200;
-
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
-    std::vector<std::string> merged;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        if (std::ranges::none_of(changes, [&](const auto& c) { return c.starts_with(name); }))
-            merged.push_back(text);
-    }
-    merged.insert(merged.end(), changes.begin(), changes.end());
-    return merged;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 int StatusOf(int waitStatus) {
     return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
@@ -51,7 +29,8 @@ public:
     OutputReader(pid_t pid, int descriptor, const std::function<bool(const std::string&)>& onLine)
         : m_pid(pid), m_descriptor(descriptor), m_onLine(onLine) {}
 
-    // Reads to the end of the output, or until the program has ended and nothing more comes.
+    // Reads to the end of the output, or until the program has ended and nothing more comes;
+    // its wait status.
     int ReadToEnd(std::string& output) {
         int waitStatus = 0;
         bool ended = false;
@@ -71,7 +50,7 @@ public:
             waitpid(m_pid, &waitStatus, 0);
         if (!m_line.empty())
             See(m_line);
-        return StatusOf(waitStatus);
+        return waitStatus;
     }
 
 private:
@@ -134,43 +113,35 @@ private:
     std::array<int, 2> m_ends{};
 };
 
-class SpawnActions {
-public:
-    explicit SpawnActions(int output) {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&m_actions, output, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&m_actions, output, STDERR_FILENO);
-    }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
-    const posix_spawn_file_actions_t* get() const { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-};
-
 } // namespace
 
 CChildProgramEnd RunChildProgram(const std::vector<std::string>& args,
                                  const std::vector<std::string>& environment,
-                                 const std::function<bool(const std::string& line)>& onLine) {
+                                 const std::function<bool(const std::string& line)>& onLine,
+                                 const CSealPolicy* seal) {
     constexpr int kNotStarted = 127;
-    std::vector<std::string> argTexts = args;
-    std::vector<std::string> environmentTexts = MergedEnvironment(environment);
-    const std::vector<char*> argv = Pointers(argTexts);
-    const std::vector<char*> envp = Pointers(environmentTexts);
     Pipe pipe;
-    if (!pipe.Open() || args.empty())
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (!pipe.Open() || nothing < 0) {
+        if (nothing >= 0)
+            close(nothing);
         return {kNotStarted, "无法启动程序：" + AfxSystemErrorPhrase(errno) + "\n"};
-    const SpawnActions actions(pipe.WriteEnd());
-    pid_t pid = 0;
-    if (const int error =
-            posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), envp.data()))
-        return {kNotStarted, "无法启动 " + args[0] + "：" + AfxSystemErrorPhrase(error) + "\n"};
+    }
+    const CDescriptorMove fds[] = {{nothing, STDIN_FILENO},
+                                   {pipe.WriteEnd(), STDOUT_FILENO},
+                                   {pipe.WriteEnd(), STDERR_FILENO}};
+    const CProgramLaunch launch(args, environment, fds, seal);
+    close(nothing);
     pipe.CloseWriteEnd();
+    if (launch.Pid() == 0)
+        return {kNotStarted, launch.Problem() + "\n"};
     CChildProgramEnd end;
-    end.status = OutputReader(pid, pipe.ReadEnd(), onLine).ReadToEnd(end.output);
+    const int waitStatus = OutputReader(launch.Pid(), pipe.ReadEnd(), onLine).ReadToEnd(end.output);
+    if (const std::string problem = launch.SealProblem(); !problem.empty()) {
+        end.output += "无法隔离 " + args[0] + "：" + problem + "\n";
+        end.status = kNotStarted;
+        return end;
+    }
+    end.status = StatusOf(launch.ProgramStatus(waitStatus));
     return end;
 }

@@ -1,7 +1,9 @@
 #include "classgrading.h"
 
 #include "childprogram.h"
+#include "programlaunch.h"
 #include "rawresultfile.h"
+#include "sealavailability.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,12 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Status = CStudentGrade::Status;
-
-// The programs of the run are those installed beside this one.
-std::string ProgramBeside(const char* name) {
-    std::error_code error;
-    return (fs::read_symlink("/proc/self/exe", error).parent_path() / name).string();
-}
 
 bool IsStepSource(const fs::path& path) {
     return path.extension() == ".cpp" || path.extension() == ".c";
@@ -145,6 +141,8 @@ CClassGrading::CClassGrading(CGradingRequest request, std::ostream& out, std::os
 
 int CClassGrading::Run() {
     constexpr int kUnusable = 2;
+    if (!SealOrSayWhyNot())
+        return kUnusable;
     const std::optional<std::vector<Student>> students = FindStudents();
     if (!students)
         return kUnusable;
@@ -161,6 +159,35 @@ int CClassGrading::Run() {
     }
     GradeAll(*students, *comparison);
     return m_allEqual ? 0 : 1;
+}
+
+bool CClassGrading::SealOrSayWhyNot() {
+    const std::optional<std::string>& reason = SealUnavailableReason();
+    if (!reason) {
+        m_seal.emplace(m_request.files, m_request.limits);
+        return true;
+    }
+    const std::string risk = "学生的程序能读写你能读写的一切，包括参考结果和其他学生的文件";
+    if (!m_request.allowUnsealed) {
+        m_err << "vexlan-batch：无法把学生的编译和运行隔离开：" << *reason << "。\n没有评分："
+              << risk << "。若仍要评分，请加上 --allow-unsealed。\n";
+        return false;
+    }
+    m_out << "注意：没有隔离学生的程序（--allow-unsealed）：" << *reason << "。" << risk << "。\n";
+    return true;
+}
+
+std::optional<std::string> CClassGrading::SourceRefusal(const std::string& source) const {
+    std::error_code error;
+    const fs::path classFolder = fs::canonical(m_request.studentsFolder, error);
+    const fs::path real = fs::canonical(source, error);
+    if (error || !fs::is_regular_file(real, error))
+        return "源文件 " + source + " 不是可以读取的普通文件";
+    // A link to a file of the teacher's would be compiled, and its lines shown in the log.
+    if (std::ranges::mismatch(classFolder, real).in1 != classFolder.end())
+        return "源文件 " + source + " 是指向学生文件夹之外（" + real.string() +
+               "）的链接，没有使用";
+    return std::nullopt;
 }
 
 std::optional<std::vector<CClassGrading::Student>> CClassGrading::FindStudents() {
@@ -195,6 +222,10 @@ std::optional<std::vector<CClassGrading::Student>> CClassGrading::FindStudents()
               << (error ? "。" : " 中没有步骤源文件（NAME.cpp，或每名学生一个文件夹）。") << "\n";
         return std::nullopt;
     }
+    for (Student& student : students)
+        if (const std::optional<std::string> refusal =
+                student.source.empty() ? std::nullopt : SourceRefusal(student.source))
+            student = {student.name, {}, *refusal};
     std::ranges::sort(students, {}, &Student::name);
     return students;
 }
@@ -224,14 +255,29 @@ CClassGrading::StepRun CClassGrading::BuildAndRun(const std::string& source,
                                                   const std::string& resultsFolder) const {
     ReplaceFolder(stepsHome);
     ReplaceFolder(resultsFolder);
-    const std::vector<std::string> environment = {"XDG_DATA_HOME=" + stepsHome};
+    std::vector<std::string> environment = {"XDG_DATA_HOME=" + stepsHome};
+    if (m_seal)
+        environment.push_back("TMPDIR=/tmp"); // the only folder of its own it may write
+    // Each command sealed off as the student's (studentseal.h), unless the teacher chose to
+    // grade without.
+    const auto sealed = [](const std::optional<CSealPolicy>& policy) {
+        return policy ? &*policy : nullptr;
+    };
+    const std::optional<CSealPolicy> buildSeal =
+        m_seal ? std::optional(m_seal->Build(source, stepsHome)) : std::nullopt;
+    const std::optional<CSealPolicy> listSeal =
+        m_seal ? std::optional(m_seal->Run(stepsHome)) : std::nullopt;
+    const std::optional<CSealPolicy> runSeal =
+        m_seal ? std::optional(m_seal->Run(stepsHome, resultsFolder)) : std::nullopt;
     StepRun run;
-    const CChildProgramEnd build = RunChildProgram({m_stepProgram, "build", source}, environment);
+    const CChildProgramEnd build =
+        RunChildProgram({m_stepProgram, "build", source}, environment, {}, sealed(buildSeal));
     run.log = "$ vexlan-step build " + source + "\n" + build.output;
     if (build.status != 0)
         return {Status::DidNotBuild, FirstErrorLine(build.output), run.log};
 
-    const CChildProgramEnd listing = RunChildProgram({m_batchProgram, "--list"}, environment);
+    const CChildProgramEnd listing =
+        RunChildProgram({m_batchProgram, "--list"}, environment, {}, sealed(listSeal));
     const std::string stepFolder = (fs::path(stepsHome) / "vexlan" / "steps").string() + "/";
     const std::optional<std::string> name = StepNameIn(listing.output, stepFolder);
     if (!name) {
@@ -244,17 +290,29 @@ CClassGrading::StepRun CClassGrading::BuildAndRun(const std::string& source,
                 refusal != lines.end() ? *refusal : "没有找到用 VEXLAN_STEP 声明的步骤", run.log};
     }
 
-    std::vector<std::string> args = {
-        m_batchProgram, "-o", resultsFolder, "--timeout", Seconds(m_request.timeoutSeconds),
-        "--",           *name};
+    // The processor-time limit is the build's: a step has its time limit per image.
+    CSealLimits stepLimits = m_request.limits;
+    stepLimits.cpuSeconds = 0;
+    std::vector<std::string> args = {m_batchProgram,
+                                     "-o",
+                                     resultsFolder,
+                                     "--timeout",
+                                     Seconds(m_request.timeoutSeconds),
+                                     "--limits",
+                                     LimitSettings(stepLimits),
+                                     "--",
+                                     *name};
     args.insert(args.end(), m_request.files.begin(), m_request.files.end());
     // One image past the limit is enough: the images after it would only take as long.
     std::string timedOut;
-    const CChildProgramEnd ran = RunChildProgram(args, environment, [&](const std::string& line) {
-        if (line.find("超时") != std::string::npos)
-            timedOut = line;
-        return timedOut.empty();
-    });
+    const CChildProgramEnd ran = RunChildProgram(
+        args, environment,
+        [&](const std::string& line) {
+            if (line.find("超时") != std::string::npos)
+                timedOut = line;
+            return timedOut.empty();
+        },
+        sealed(runSeal));
     run.log += "$ vexlan-batch -o " + resultsFolder + " " + *name + " ...\n" + ran.output;
     if (!timedOut.empty())
         return {Status::TimedOut, timedOut, run.log};

@@ -1,10 +1,11 @@
 // A whole class graded in one run: every student's step source is built into a step folder of
 // the run's own, run over the exercise's images into results/<student>/, and compared with the
 // reference. A student's step that does not compile, crashes or loops never stops the others:
-// each build and each run is a program in a process of its own.
+// each build and each run is a program in a process of its own, sealed off (studentseal.h).
 #pragma once
 
 #include "resultcomparison.h"
+#include "studentseal.h"
 
 #include <iosfwd>
 #include <optional>
@@ -23,6 +24,10 @@ struct CGradingRequest {
     int tolerance = 0;
     std::optional<std::string> csvPath;
     std::optional<std::string> differenceFolder; // a folder per student below it
+    // Each student's steps (and, cpu, the build) take these; see CStudentSeal.
+    CSealLimits limits;
+    // Where the system cannot seal a student's build and run off, grade them all the same.
+    bool allowUnsealed = false;
 };
 
 struct CStudentGrade {
@@ -56,6 +61,10 @@ private:
     };
 
     std::optional<std::vector<Student>> FindStudents();
+    // Why student may not be graded from source, a link out of the class folder for instance.
+    std::optional<std::string> SourceRefusal(const std::string& source) const;
+    // False, having said why, when grading must not go on without the seal.
+    bool SealOrSayWhyNot();
     // Builds source into stepsHome and runs it into resultsFolder.
     StepRun BuildAndRun(const std::string& source, const std::string& stepsHome,
                         const std::string& resultsFolder) const;
@@ -65,6 +74,7 @@ private:
     void WriteCsv(const std::vector<CStudentGrade>& grades);
 
     CGradingRequest m_request;
+    std::optional<CStudentSeal> m_seal; // none when the system cannot seal
     std::string m_referenceResults;
     std::string m_stepProgram;
     std::string m_batchProgram;

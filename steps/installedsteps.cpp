@@ -220,8 +220,9 @@ std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
 }
 
 CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
-                          std::optional<double> timeoutSeconds, int stopFd) {
-    CStepProcess process;
+                          std::optional<double> timeoutSeconds, int stopFd,
+                          const CSealLimits& limits) {
+    CStepProcess process(limits);
     if (!process.StartRun(step.path, input, result))
         return {CStepEnd::Kind::Refused, process.Problem()};
     return process.WaitWithTimeout(timeoutSeconds, stopFd);

@@ -5,6 +5,7 @@
 #include "readystephost.h"
 #include "resource.h"
 #include "runningstep.h"
+#include "sealavailability.h"
 #include "vexlanview.h"
 
 #include <algorithm>
@@ -91,6 +92,7 @@ void CInstalledStepCommands::Run(const CInstalledStep& step) {
                       MB_ICONWARNING);
         return;
     }
+    TellIfUnsealed();
     auto running = std::make_unique<CRunningStep>(step, m_pReadyHost->Take(*input), imageHostPath,
                                                   m_view.PlanesAreCurrent(), [this] { OnEnded(); });
     if (!running->Started()) {
@@ -100,6 +102,14 @@ void CInstalledStepCommands::Run(const CInstalledStep& step) {
     m_pRunningStep = std::move(running);
     if (CFrameWnd* frame = Frame())
         frame->SetIdleText(RunningNotice());
+}
+
+void CInstalledStepCommands::TellIfUnsealed() {
+    const std::optional<std::string>& reason = SealUnavailableReason();
+    if (!reason || m_toldUnsealed)
+        return;
+    m_toldUnsealed = true;
+    AfxMessageBox(UnsealedStepsMessage(*reason).c_str(), MB_ICONWARNING);
 }
 
 std::string CInstalledStepCommands::RunningNotice() const {

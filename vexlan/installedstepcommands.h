@@ -47,6 +47,8 @@ public:
 
 private:
     void OnEnded();
+    // Says once, where the system cannot seal a step off, that it runs without.
+    void TellIfUnsealed();
     // The planes as a step gets them, once moved to memory that its process can map.
     std::optional<CStepInput> SharedStepInput();
     CFrameWnd* Frame() const;
@@ -58,4 +60,6 @@ private:
     std::unique_ptr<CReadyStepHost> m_pReadyHost;
     // The installed step whose result is shown, as its file was when it ran.
     std::optional<CInstalledStep> m_shownStep;
+    // Whether the user was told that steps run without their seal here.
+    bool m_toldUnsealed = false;
 };

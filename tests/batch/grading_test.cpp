@@ -4,8 +4,10 @@
 // of results, and results opened and exported in the program.
 #include "batchcapture.h"
 #include "imagesetfixture.h"
+#include "stepprocess.h"
 
 #include <QImage>
+#include <QProcess>
 
 #include <filesystem>
 
@@ -22,6 +24,31 @@ std::string InvertStep(const std::string& extra) {
            "            unsigned char* out = &image->result[y * image->width + x];\n"
            "            *out = 255 - vexlan_gray_at(image, x, y);\n" +
            extra + "        }\n}\n";
+}
+
+// A step named invert whose body is body, with what a cheater's body calls.
+std::string StudentStep(const std::string& body) {
+    return "#include <vexlan/step.h>\n#include <cstdio>\n#include <cstring>\n#include <string>\n"
+           "#include <unistd.h>\n"
+           "static bool Appears(const std::string& path) {\n"
+           "    for (int i = 0; i < 50 && access(path.c_str(), F_OK) != 0; ++i) usleep(100000);\n"
+           "    return access(path.c_str(), F_OK) == 0;\n}\n"
+           "static void Invert(const vexlan_image* image) {\n"
+           "    for (int y = 0; y < image->height; ++y)\n"
+           "        for (int x = 0; x < image->width; ++x)\n"
+           "            image->result[y * image->width + x] = 255 - vexlan_gray_at(image, x, y);\n"
+           "}\n"
+           "VEXLAN_STEP(invert, \"反色\", \"反色\") {\n" +
+           body + "\n}\n";
+}
+
+// Copies the pixels of the result file at path (C++ text) into the result plane.
+std::string CopyResult(const std::string& path) {
+    return "if (FILE* f = std::fopen((" + path +
+           ").c_str(), \"rb\")) {\n"
+           "    std::fseek(f, 8, SEEK_SET);\n"
+           "    std::fread(image->result, 1, (size_t)(image->width * image->height), f);\n"
+           "    std::fclose(f);\n}";
 }
 
 Bytes RawFile(int width, int height, Bytes pixels) {
@@ -231,6 +258,120 @@ TEST_F(GradingTest, AResultFileThatCannotBeReadChangesNothing) {
                                  " 2×2 的结果文件应有 12 字节，实际是 11 字节。");
     EXPECT_EQ(m_view->m_pResultImage.get(), shown);
     EXPECT_EQ(Title(), "granite.bmp");
+}
+
+// Students who go for what is not theirs, or hold up the class: each build and run sees only
+// the student's own source, the images and their own results, within limits.
+TEST_F(GradingTest, EachStudentReachesNothingButTheirOwn) {
+    for (const char* name : {"a.bmp", "b.bmp"})
+        Write(name, MakeBitmap(8, 6, 24, Bytes(8 * 6 * 3, 100)));
+    WriteText("set.lst", "2 " + m_dirSystemPath + " a.bmp b.bmp");
+    WriteText("secret.txt", "TEACHER SECRET LINE\nint x;\n");
+    WriteSource("solution.cpp", InvertStep(""));
+    const std::string run = "std::string(\"" + HostPath("run") + "\")";
+    WriteSource("class/equal.cpp", InvertStep(""));
+    WriteSource("class/aaa_zero.cpp",
+                StudentStep("for (const char* name : {\"/outa.raw\", \"/outb.raw\"})\n"
+                            "    if (FILE* f = std::fopen((" +
+                            run +
+                            " + \"/reference/results\" + "
+                            "name).c_str(), \"r+b\")) {\n"
+                            "        std::fseek(f, 8, SEEK_SET);\n"
+                            "        for (int i = 0; i < 48; ++i) std::fputc(0, f);\n"
+                            "        std::fclose(f);\n    }"));
+    WriteSource("class/readref.cpp",
+                StudentStep(CopyResult(run + " + \"/reference/results/outa.raw\"")));
+    WriteSource("class/zz_copy.cpp",
+                StudentStep("if (Appears(" + run + " + \"/results/equal/outa.raw\"))\n" +
+                            CopyResult(run + " + \"/results/equal/outa.raw\"")));
+    WriteSource("class/zz_delete.cpp",
+                StudentStep("if (Appears(" + run +
+                            " + \"/results/equal/outb.raw\"))\n"
+                            "    for (const char* name : {\"/results/equal/outa.raw\", "
+                            "\"/results/equal/outb.raw\", \"/logs/equal.txt\"})\n"
+                            "        std::remove((" +
+                            run + " + name).c_str());"));
+    WriteSource("class/printer.cpp",
+                StudentStep("if (fork() == 0)\n    for (;;) std::puts(\"spam\");\nInvert(image);"));
+    WriteSource(
+        "class/bigout.cpp",
+        StudentStep("static char line[1 << 20];\nstd::memset(line, 'x', sizeof line);\n"
+                    "for (int i = 0; i < 1024; ++i) std::fwrite(line, 1, sizeof line, stdout);\n"
+                    "Invert(image);"));
+    WriteSource("class/devzero.cpp", "#include \"/dev/zero\"\n");
+    fs::create_symlink(HostPath("secret.txt"), HostPath("class/link.cpp"));
+
+    EXPECT_EQ(Batch({"grade", "-o", HostPath("run"), "--limits", "memory=512",
+                     HostPath("solution.cpp"), HostPath("class"), HostPath("set.lst")}),
+              1)
+        << m_err;
+    const std::vector<std::string> lines = OutLines();
+    ASSERT_EQ(lines.size(), 10u) << m_out;
+    const std::string startsWith[] = {
+        "aaa_zero：已编译，不同",
+        "bigout：已编译，相同",
+        "devzero：没有编译成功：",
+        "equal：已编译，相同",
+        "link：没有编译成功：源文件 " + HostPath("class/link.cpp") + " 是指向学生文件夹之外（" +
+            HostPath("secret.txt") + "）的链接，没有使用",
+        "printer：已编译，相同",
+        "readref：已编译，不同",
+        "zz_copy：已编译，不同",
+        "zz_delete：已编译，不同",
+    };
+    for (std::size_t i = 0; i < std::size(startsWith); ++i)
+        EXPECT_EQ(lines[i].rfind(startsWith[i], 0), 0u) << lines[i];
+    EXPECT_EQ(m_out.find("TEACHER SECRET"), std::string::npos);
+    EXPECT_FALSE(fs::exists(HostPath("run/logs/link.txt")));
+    EXPECT_EQ(ReadBack("run/reference/results/outa.raw"), RawFile(8, 6, Bytes(48, 155)));
+    EXPECT_EQ(ReadBack("run/results/equal/outb.raw"), RawFile(8, 6, Bytes(48, 155)));
+    EXPECT_TRUE(fs::exists(HostPath("run/logs/equal.txt")));
+    const std::string printed = Text("run/logs/bigout.txt");
+    EXPECT_LT(printed.size(), std::size_t{3} << 20);
+    EXPECT_NE(printed.find("输出超过了 1024 KiB 的上限"), std::string::npos);
+}
+
+// Where nothing can be sealed (user namespaces used up, as where a system turns them off),
+// grading stops unless the teacher says to go on, and then says so first.
+TEST_F(GradingTest, WithoutTheSealGradingStopsUnlessToldToGoOn) {
+    Write("a.bmp", MakeBitmap(2, 2, 24, Bytes(12, 100)));
+    WriteSource("solution.cpp", InvertStep(""));
+    WriteSource("class/equal.cpp", InvertStep(""));
+    for (const bool allowed : {false, true}) {
+        QStringList args{"-Ur",
+                         "sh",
+                         "-c",
+                         "echo 0 > /proc/sys/user/max_user_namespaces && exec \"$@\"",
+                         "sh",
+                         QString::fromStdString(BatchProgram()),
+                         "grade",
+                         "-o",
+                         QString::fromStdString(HostPath("run")),
+                         QString::fromStdString(HostPath("solution.cpp")),
+                         QString::fromStdString(HostPath("class")),
+                         QString::fromStdString(HostPath("a.bmp"))};
+        if (allowed)
+            args.insert(7, "--allow-unsealed");
+        QProcess grade;
+        grade.start("unshare", args);
+        ASSERT_TRUE(grade.waitForFinished(120000));
+        const std::string out = grade.readAllStandardOutput().toStdString();
+        const std::string err = grade.readAllStandardError().toStdString();
+        EXPECT_EQ(grade.exitCode(), allowed ? 0 : kBatchUsageError) << err;
+        if (allowed) {
+            EXPECT_EQ(
+                out.rfind(
+                    "注意：没有隔离学生的程序（--allow-unsealed）：用户命名空间的数量已到上限", 0),
+                0u)
+                << out;
+            EXPECT_NE(out.find("equal：已编译，相同"), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(out, "");
+            EXPECT_NE(err.find("无法把学生的编译和运行隔离开：用户命名空间的数量已到上限"),
+                      std::string::npos)
+                << err;
+        }
+    }
 }
 
 } // namespace
