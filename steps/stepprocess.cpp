@@ -165,10 +165,11 @@ bool CStepProcess::SharePlanes(const CStepInput& input, const BYTE* result) {
 
 bool CStepProcess::WaitReady(int timeoutMs) {
     pollfd answer{m_socketFd, POLLIN, 0};
-    if (poll(&answer, 1, timeoutMs) <= 0)
-        return false;
+    if (m_ready || poll(&answer, 1, timeoutMs) <= 0)
+        return m_ready;
     const std::optional<CHostMessage> message = ReceiveHostMessage(m_socketFd);
-    return message && message->text == "ready";
+    m_ready = message && message->text == "ready";
+    return m_ready;
 }
 
 bool CStepProcess::Info(const std::string& stepPath) {

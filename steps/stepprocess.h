@@ -44,7 +44,8 @@ public:
     // Hands the waiting process the planes of a run (shared blocks, DEBUG_NEW_SHARED_BYTES;
     // result zeroed), which it maps and faults in before it says it is ready.
     bool SharePlanes(const CStepInput& input, const BYTE* result);
-    // Waits up to timeoutMs for the process to say that the planes are in place.
+    // Waits up to timeoutMs for the process to say that the planes are in place; true at once
+    // once it has.
     bool WaitReady(int timeoutMs);
     // Has the process read the step's entry from stepPath, or run it on the shared planes.
     bool Info(const std::string& stepPath);
@@ -89,6 +90,7 @@ private:
     int m_socketFd = -1;
     int m_reportFd = -1;
     std::string m_problem;
+    bool m_ready = false; // the host said that its planes are in place
 };
 
 // The host's exit statuses besides 0.

@@ -81,6 +81,12 @@ void CInstalledStepCommands::PrepareWhileIdle() {
         m_pReadyHost->Prepare(*input);
 }
 
+void CInstalledStepCommands::FinishPreparing() {
+    // Longer than any preparation takes, and no longer than a lost host should hold anyone.
+    constexpr int kReadyWithinMs = 10000;
+    m_pReadyHost->WaitReady(kReadyWithinMs);
+}
+
 void CInstalledStepCommands::Run(const CInstalledStep& step) {
     EndRunning();
     if (!m_view.m_pGrayImage || PlaneSize(m_view.m_nWidth, m_view.m_nHeight).value_or(0) == 0)

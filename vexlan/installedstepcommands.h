@@ -44,6 +44,8 @@ public:
     // While the program is idle: starts the process of the next step with the image's planes
     // in place, so that choosing a step costs the step alone.
     void PrepareWhileIdle();
+    // Waits until the host started ahead, if any, has its planes in place.
+    void FinishPreparing();
 
 private:
     void OnEnded();
