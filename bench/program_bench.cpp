@@ -5,7 +5,8 @@
 //   installed step (whose host the idle time starts for each image) and without. The probe
 //   reads the pixel back from the display server until the new image's colour is there.
 //   Between two steps the program is left idle until the read ahead and the host started
-//   ahead, if any, are done, as between the keys of a person. The first Page Down after the list is opened, on its own.
+//   ahead, if any, are done, as between the keys of a person. The first Page Down after the
+//   list is opened, on its own.
 // - File Open of an 8192 x 4096 24-bit image, from the file to the picture on the screen, with
 //   an installed step and without.
 // - The peak resident memory of the process after it opened an 8192 x 4096 24-bit image and
