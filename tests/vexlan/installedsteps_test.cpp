@@ -594,6 +594,26 @@ std::string ThresholdStep(const std::string& name, const std::string& compare,
            compare + " t ? 255 : 0;\n" + after + "}\n";
 }
 
+TEST_F(InstalledStepTest, NewWritesAWorkingStepWithOneParameter) {
+    QProcess tool;
+    tool.setWorkingDirectory(m_sources.path());
+    tool.start(QString::fromStdString(
+                   (std::filesystem::path(StepHostProgram()).parent_path() / "vexlan-step").string()),
+               {"new", "gate"});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    std::ifstream written(m_sources.filePath("gate.cpp").toStdString());
+    ASSERT_EQ(BuildStep("gate", std::string(std::istreambuf_iterator<char>(written), {})), 0)
+        << m_built;
+    const CInstalledSteps found = FindInstalledSteps({StepFolder()});
+    ASSERT_EQ(found.steps.size(), 1u);
+    EXPECT_EQ(found.steps[0].parameters,
+              (std::vector<CStepParameter>{{"threshold", "阈值", true, 0, 255, 128}}));
+    // The 3 x 3 mean against the threshold: around cat.bmp's first pixel, 715 / 9.
+    EXPECT_EQ(Batched({"--set", "threshold=79", "gate"})[0], 255);
+    EXPECT_EQ(Batched({"--set", "threshold=80", "gate"})[0], 0);
+}
+
 TEST_F(InstalledStepTest, ValuesAreTurnedInThePanelKeptAndNamedInTheStatusBar) {
     ASSERT_EQ(BuildStep("thresh", ThresholdStep("thresh", ">=")), 0) << m_built;
     m_view->UpdateInstalledSteps();
