@@ -14,7 +14,9 @@
 CInstalledStepCommands::CInstalledStepCommands(CVexlanView& view)
     : m_view(view), m_pReadyHost(std::make_unique<CReadyStepHost>()) {}
 
-CInstalledStepCommands::~CInstalledStepCommands() = default;
+CInstalledStepCommands::~CInstalledStepCommands() {
+    KeepValues();
+}
 
 CFrameWnd* CInstalledStepCommands::Frame() const {
     return m_view.GetParentFrame();
@@ -89,7 +91,15 @@ std::optional<CStepInput> CInstalledStepCommands::InputToPrepare() {
     return SharedStepInput();
 }
 
+void CInstalledStepCommands::KeepValues() {
+    if (m_valuesToKeep)
+        SaveStepValues(m_valuesToKeep->step.name, m_valuesToKeep->step.parameters,
+                       m_valuesToKeep->values);
+    m_valuesToKeep.reset();
+}
+
 void CInstalledStepCommands::PrepareWhileIdle() {
+    KeepValues();
     if (m_installedSteps.steps.empty() || m_pRunningStep) {
         m_pReadyHost->Drop();
         return;
@@ -182,6 +192,7 @@ void CInstalledStepCommands::OnEnded() {
                       MB_ICONWARNING);
         return;
     }
-    SaveStepValues(running->Step().name, running->Step().parameters, running->Values());
+    // Written to the settings file while idle: the new result is not kept waiting for it.
+    m_valuesToKeep = std::make_unique<CStepRun>(CStepRun{running->Step(), running->Values(), {}});
     m_view.TakeResult(running->TakeResult(), running->PlanesAreCurrent(), running->Origin());
 }

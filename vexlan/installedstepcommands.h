@@ -48,12 +48,15 @@ public:
     // The status bar's idle text: the running step, else the chain of the result shown.
     void ShowIdleText();
 
-    // While the program is idle: starts the process of the next step with the planes of its
-    // input in place, so that choosing a step, or a new value, costs the step alone.
+    // While the program is idle: keeps the values of the last result in the settings, and
+    // starts the process of the next step with the planes of its input in place, so that
+    // choosing a step, or a new value, costs the step alone.
     void PrepareWhileIdle();
 
 private:
     void Start(CStepRun run);
+    // Writes the values of the last result into the settings, if they are not there yet.
+    void KeepValues();
     void OnEnded();
     // The planes as a step gets them, once moved to memory that its process can map.
     std::optional<CStepInput> SharedStepInput();
@@ -67,5 +70,6 @@ private:
     std::unique_ptr<CFolderWatch> m_pFolderWatch;
     std::unique_ptr<CRunningStep> m_pRunningStep;
     std::unique_ptr<CReadyStepHost> m_pReadyHost;
-    std::string m_idleText; // as last set
+    std::string m_idleText;                   // as last set
+    std::unique_ptr<CStepRun> m_valuesToKeep; // the step and values of the last result
 };

@@ -597,9 +597,10 @@ std::string ThresholdStep(const std::string& name, const std::string& compare,
 TEST_F(InstalledStepTest, NewWritesAWorkingStepWithOneParameter) {
     QProcess tool;
     tool.setWorkingDirectory(m_sources.path());
-    tool.start(QString::fromStdString(
-                   (std::filesystem::path(StepHostProgram()).parent_path() / "vexlan-step").string()),
-               {"new", "gate"});
+    tool.start(
+        QString::fromStdString(
+            (std::filesystem::path(StepHostProgram()).parent_path() / "vexlan-step").string()),
+        {"new", "gate"});
     ASSERT_TRUE(tool.waitForFinished(20000));
     ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     std::ifstream written(m_sources.filePath("gate.cpp").toStdString());
@@ -628,6 +629,7 @@ TEST_F(InstalledStepTest, ValuesAreTurnedInThePanelKeptAndNamedInTheStatusBar) {
     EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 255, 0, 255, 255}));
     EXPECT_EQ(ResultPlane(), Batched({"--set", "threshold=76", "thresh"}));
     EXPECT_EQ(MessagePane(), "thresh（阈值 76）");
+    Idle(); // the settings file is written while the program is idle
     EXPECT_EQ(theApp.GetProfileString("StepParameters/thresh", "threshold", ""), "76");
     m_view->OnFileSave();
     const Bytes saved = ReadBack("outcat.raw");
@@ -679,6 +681,7 @@ TEST_F(InstalledStepTest, ANewValueEndsTheRunOfTheValueBefore) {
     m_view->EndRunningStep();
     EXPECT_EQ(ParameterBoxes().front()->value(), 30);
     EXPECT_EQ(MessagePane(), "步骤 slow 已结束，没有结果");
+    Idle();
     EXPECT_EQ(theApp.GetProfileString("StepParameters/slow", "threshold", ""), "30");
 }
 
