@@ -18,6 +18,9 @@ struct CSliderField::Parts : QObject {
     double scale = 1; // slider positions per unit
 
     int Position(double value) const { return static_cast<int>(std::lround(value * scale)); }
+    // The box's value to the places it shows: stepping by the arrow keys adds up rounding
+    // errors, and 0.7 + 0.1 must hand over 0.8 itself.
+    double Shown() const { return Position(box->value()) / scale; }
 };
 
 IMPLEMENT_DYNAMIC(CSliderField, CWnd)
@@ -54,21 +57,20 @@ BOOL CSliderField::Create(CDockPane* pPane, const std::string& label, double min
     QObject::connect(parts->slider, &QSlider::valueChanged, parts, [parts, changed](int position) {
         const QSignalBlocker quiet(parts->box);
         parts->box->setValue(position / parts->scale);
-        changed(parts->box->value());
+        changed(parts->Shown());
     });
-    QObject::connect(parts->box, &QDoubleSpinBox::valueChanged, parts,
-                     [parts, changed](double shown) {
-                         const QSignalBlocker quiet(parts->slider);
-                         parts->slider->setValue(parts->Position(shown));
-                         changed(shown);
-                     });
+    QObject::connect(parts->box, &QDoubleSpinBox::valueChanged, parts, [parts, changed](double) {
+        const QSignalBlocker quiet(parts->slider);
+        parts->slider->setValue(parts->Position(parts->box->value()));
+        changed(parts->Shown());
+    });
     if (pPane)
         pPane->Place(*this);
     return TRUE;
 }
 
 double CSliderField::GetValue() const {
-    return m_pParts ? m_pParts->box->value() : 0;
+    return m_pParts ? m_pParts->Shown() : 0;
 }
 
 void CSliderField::SetValue(double value) {
