@@ -14,11 +14,8 @@ CHistogramPanel::~CHistogramPanel() = default;
 bool CHistogramPanel::MakePane() {
     if (m_pPane)
         return true;
-    CFrameWnd* frame = m_view.GetParentFrame();
-    auto pane = std::make_unique<CDockPane>();
-    if (!frame || !pane->Create(frame, "直方图", IDW_HISTOGRAM_PANE))
+    if (!(m_pPane = CDockPane::Make(m_view.GetParentFrame(), "直方图", IDW_HISTOGRAM_PANE)))
         return false;
-    m_pPane = std::move(pane);
     m_pHistogram = std::make_unique<CHistogramCtrl>();
     m_pHistogram->Create(m_pPane.get(),
                          [this](int series, int level) { OnPointed(series, level); });

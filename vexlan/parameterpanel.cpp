@@ -34,14 +34,8 @@ CParameterPanel::CParameterPanel(CVexlanView& view, Changed changed)
 CParameterPanel::~CParameterPanel() = default;
 
 bool CParameterPanel::MakePane() {
-    if (m_pPane)
-        return true;
-    CFrameWnd* frame = m_view.GetParentFrame();
-    auto pane = std::make_unique<CDockPane>();
-    if (!frame || !pane->Create(frame, "参数", IDW_PARAMETER_PANE))
-        return false;
-    m_pPane = std::move(pane);
-    return true;
+    return m_pPane ||
+           (m_pPane = CDockPane::Make(m_view.GetParentFrame(), "参数", IDW_PARAMETER_PANE));
 }
 
 void CParameterPanel::Update() {

@@ -30,6 +30,11 @@ BOOL CDockPane::Create(CFrameWnd* pFrame, const std::string& title, UINT nID) {
     return TRUE;
 }
 
+std::unique_ptr<CDockPane> CDockPane::Make(CFrameWnd* pFrame, const std::string& title, UINT nID) {
+    auto pane = std::make_unique<CDockPane>();
+    return pFrame && pane->Create(pFrame, title, nID) ? std::move(pane) : nullptr;
+}
+
 void CDockPane::Show(bool show) {
     if (QWidget* dock = AfxGetWidget(this))
         dock->setVisible(show);

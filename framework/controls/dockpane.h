@@ -4,6 +4,7 @@
 
 #include "controlbar.h"
 
+#include <memory>
 #include <string>
 
 class CDockPane : public CControlBar {
@@ -14,6 +15,8 @@ public:
 
     // Hidden until shown; title is its caption.
     BOOL Create(CFrameWnd* pFrame, const std::string& title, UINT nID);
+    // A pane created on pFrame, or null when there is no frame or it cannot be created.
+    static std::unique_ptr<CDockPane> Make(CFrameWnd* pFrame, const std::string& title, UINT nID);
     void Show(bool show);
     bool IsShown() const;
 
