@@ -31,11 +31,12 @@ TEST(GrayLevelCounts, CountEachLevelOfAPlaneAndOfColours) {
     EXPECT_EQ(counts[0], 1u);
     EXPECT_EQ(counts[255], 1u);
     EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), std::uint64_t{0}), 5u);
-    // Black, white, red and blue, as blue, green, red bytes: the levels vexlan_gray_at gives.
-    const std::vector<BYTE> colors{0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 0, 0};
-    const CGrayLevelCounts levels = CountColorGrayLevels(colors.data(), 4);
-    for (const int level : {0, 255, 76, 28})
-        EXPECT_EQ(levels[static_cast<std::size_t>(level)], 1u) << level;
+    // Black, white, red twice and blue, as blue, green, red bytes: the levels vexlan_gray_at
+    // gives.
+    const std::vector<BYTE> colors{0, 0, 0, 255, 255, 255, 0, 0, 255, 0, 0, 255, 255, 0, 0};
+    const CGrayLevelCounts levels = CountColorGrayLevels(colors.data(), 5);
+    for (const auto& [level, count] : {std::pair{0, 1u}, {255, 1u}, {76, 2u}, {28, 1u}})
+        EXPECT_EQ(levels[static_cast<std::size_t>(level)], count) << level;
 }
 
 } // namespace
