@@ -9,6 +9,7 @@
 #include "stepchainrun.h"
 #include "steptable.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <map>
@@ -258,13 +259,9 @@ int Refusal(std::ostream& err, const std::string& problem) {
 
 // Installed steps are read by processes of their own: not for a run of built-in steps alone.
 bool NamesOnlyBuiltInSteps(std::string_view operand) {
-    for (std::size_t begin = 0; begin <= operand.size();) {
-        const std::size_t end = std::min(operand.find(',', begin), operand.size());
-        if (!FindStepByName(operand.substr(begin, end - begin)))
-            return false;
-        begin = end + 1;
-    }
-    return true;
+    return std::ranges::all_of(ChainNames(operand), [](const std::string& name) {
+        return FindStepByName(name) != nullptr;
+    });
 }
 
 std::optional<double> PositiveSeconds(const std::string& text) {

@@ -67,13 +67,20 @@ std::span<const CStepParameter> CBatchStep::Parameters() const {
                      : std::span<const CStepParameter>();
 }
 
+std::vector<std::string> ChainNames(std::string_view operand) {
+    std::vector<std::string> names;
+    for (std::size_t begin = 0; begin <= operand.size();) {
+        const std::size_t end = std::min(operand.find(',', begin), operand.size());
+        names.emplace_back(operand.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return names;
+}
+
 std::optional<std::vector<CBatchStep>>
 FindBatchSteps(std::string_view operand, const CInstalledSteps& installed, std::string& problem) {
     std::vector<CBatchStep> steps;
-    for (std::size_t begin = 0; begin <= operand.size();) {
-        const std::size_t end = std::min(operand.find(',', begin), operand.size());
-        const std::string name(operand.substr(begin, end - begin));
-        begin = end + 1;
+    for (const std::string& name : ChainNames(operand)) {
         CBatchStep step{name, FindStepByName(name), std::nullopt, {}};
         if (const CInstalledStep* file = step.builtIn ? nullptr : installed.Find(name))
             step.installed = *file;

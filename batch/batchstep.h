@@ -22,6 +22,9 @@ struct CBatchStep {
     std::span<const CStepParameter> Parameters() const;
 };
 
+// The names of a chain's steps, in order: "blur,sobel" gives blur and sobel.
+std::vector<std::string> ChainNames(std::string_view operand);
+
 // The steps that operand names, in order; nothing, with problem set, when a name is empty or
 // no step has it. Installed steps are looked up in installed.
 std::optional<std::vector<CBatchStep>>
