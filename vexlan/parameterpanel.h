@@ -25,7 +25,6 @@ public:
     // Brings the panel in line with the result shown: its step's parameters and values, or
     // hidden.
     void Update();
-    bool IsShown() const { return m_pPane && m_pPane->IsShown(); }
 
 private:
     bool MakePane();

@@ -114,7 +114,6 @@ public:
     bool UseEmptyImageSlot(const std::string& path, const std::string& stem, int width, int height);
     const CInstalledStepCommands& StepCommands() const { return *m_pStepCommands; }
     CStepChain& Chain() const { return *m_pChain; }
-    const CParameterPanel& Parameters() const { return *m_pParameters; }
     const CHistogramPanel& Histogram() const { return *m_pHistogram; }
 
     // The image workspace. Planes are top-down rows without gaps: gray, result and output

@@ -21,8 +21,3 @@ BOOL CCheckBox::Create(CDockPane* pPane, const std::string& text, bool checked,
         pPane->Place(*this);
     return TRUE;
 }
-
-bool CCheckBox::IsChecked() const {
-    const auto* box = qobject_cast<const QCheckBox*>(AfxGetWidget(this));
-    return box && box->isChecked();
-}

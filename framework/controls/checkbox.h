@@ -16,5 +16,4 @@ public:
 
     BOOL Create(CDockPane* pPane, const std::string& text, bool checked,
                 std::function<void(bool)> toggled);
-    bool IsChecked() const;
 };
