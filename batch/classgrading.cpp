@@ -1,6 +1,7 @@
 #include "classgrading.h"
 
 #include "childprogram.h"
+#include "pngencoder.h"
 #include "rawresultfile.h"
 
 #include <algorithm>
@@ -299,6 +300,7 @@ CStudentGrade CClassGrading::Grade(const Student& student,
 // as those before them are done.
 void CClassGrading::GradeAll(const std::vector<Student>& students,
                              const CResultComparison& comparison) {
+    PrepareEncodingOnThreads();
     std::vector<std::optional<CStudentGrade>> grades(students.size());
     std::mutex mutex;
     std::condition_variable done;
