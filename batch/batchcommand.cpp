@@ -2,11 +2,13 @@
 
 #include "batchrunner.h"
 #include "classgrading.h"
+#include "csvtext.h"
 #include "installedsteps.h"
 #include "resultcomparison.h"
 #include "steptable.h"
 
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -20,7 +22,8 @@ constexpr char kUsage[] =
     "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] 步骤 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
-    "                         [--diff-dir 目录] 参考 学生目录 文件...\n"
+    "                         [--scores 文件] [--points N] [--report 文件.html]\n"
+    "                         [--diff-dir 目录] [--only 名字]... 参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
     "      vexlan-batch --version\n";
@@ -42,14 +45,24 @@ constexpr char kHelp[] =
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
     "\n"
-    "compare：把参考目录中的每个 out<主名>.raw 与每个目录中的同名文件比较，每个图像一行，\n"
-    "每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
-    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或一个\n"
-    "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
-    "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
-    "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
+    "步骤也可以是已安装的步骤文件的路径（…/名字.so），这样它的名字与别的步骤相同也能运行。\n"
+    "\n"
+    "compare：把参考目录（含子文件夹）中的每个结果 out<主名>.raw 与每个目录中的同名文件比较，\n"
+    "每个图像一行，每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
+    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或 .c、.cc、\n"
+    "  .cxx，或一个名字文件夹，内有一个源文件），不能评分的条目也各有一行说明原因。每名学生\n"
+    "  的步骤编译到 -o 目录（默认当前目录）下的 students/名字/step，对文件中的每个图像运行到\n"
+    "  students/名字/results，每个图像都与参考比较：相同、容差内相同、不同、运行出错、超时或\n"
+    "  缺少；编译和运行的输出在 students/名字/log.txt。--timeout 默认为每个图像 10 秒。\n"
+    "  源文件、图像、选项和 Vexlan 都没有改变的学生沿用上次的编译和结果。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
+    "  --scores 文件   （grade）另写一个 CSV，每名学生一行：状态、相同的图像数、最大差、\n"
+    "                  最低 PSNR、用时和得分\n"
+    "  --points N      （grade）满分：得分为 相同的图像数 × N / 图像数\n"
+    "  --report 文件   （grade）写一个独立的 HTML 报告：每名学生一行，每个不同的图像并排显示\n"
+    "                  输入、参考、学生的结果和差异\n"
+    "  --only 名字     （grade，可重复）只重新编译和运行这些学生，其余沿用上次的结果\n"
     "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
     "\n"
     "驱动器 X: 是环境变量 VEXLAN_DRIVE_X 给出的目录，例如 VEXLAN_DRIVE_D=/home/me/lab；\n"
@@ -71,6 +84,10 @@ struct BatchOptions {
     std::optional<std::string> tolerance;
     std::optional<std::string> csv;
     std::optional<std::string> diffDirectory;
+    std::optional<std::string> scores;
+    std::optional<std::string> points;
+    std::optional<std::string> report;
+    std::vector<std::string> only;
     std::vector<std::string> operands; // the step, then the files
 };
 
@@ -81,8 +98,8 @@ constexpr char kCompareCommand[] = "compare";
 constexpr char kGradeCommand[] = "grade";
 constexpr double kGradeTimeoutSeconds = 10;
 
-// One row per option. An option either takes a value (value set, valueName says what it is)
-// or is a flag (flag set).
+// One row per option. An option takes a value (value set, valueName says what it is), or a
+// value each time it is given (values set), or is a flag (flag set).
 struct OptionRow {
     char shortName; // '\0' for a long option only
     std::string_view longName;
@@ -90,6 +107,7 @@ struct OptionRow {
     const char* valueName;
     bool BatchOptions::*flag;
     unsigned modes;
+    std::vector<std::string> BatchOptions::*values = nullptr;
 };
 
 constexpr OptionRow kOptions[] = {
@@ -103,6 +121,10 @@ constexpr OptionRow kOptions[] = {
     {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
     {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
     {'\0', "diff-dir", &BatchOptions::diffDirectory, "目录", nullptr, kCompare | kGrade},
+    {'\0', "scores", &BatchOptions::scores, "文件名", nullptr, kGrade},
+    {'\0', "points", &BatchOptions::points, "分数", nullptr, kGrade},
+    {'\0', "report", &BatchOptions::report, "文件名", nullptr, kGrade},
+    {'\0', "only", nullptr, "学生的名字", nullptr, kGrade, &BatchOptions::only},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -172,7 +194,7 @@ private:
         const std::string shown = "--" + std::string(option->longName);
         if (equals == std::string::npos)
             return Take(*option, shown, std::nullopt, problem);
-        if (!option->value) {
+        if (option->flag) {
             problem = "选项 " + shown + " 不带参数";
             return false;
         }
@@ -185,7 +207,7 @@ private:
             const OptionRow* option = FindShortOption(arg[i], problem);
             if (!option)
                 return false;
-            if (option->value)
+            if (!option->flag)
                 return Take(*option, "-" + std::string(1, arg[i]),
                             i + 1 < arg.size() ? std::optional(arg.substr(i + 1)) : std::nullopt,
                             problem);
@@ -207,7 +229,10 @@ private:
             problem = "选项 " + shown + " 后面缺少" + option.valueName;
             return false;
         }
-        m_options.*option.value = std::move(value);
+        if (option.values)
+            (m_options.*option.values).push_back(std::move(*value));
+        else
+            m_options.*option.value = std::move(value);
         return true;
     }
 
@@ -221,12 +246,13 @@ int UsageError(std::ostream& err, const std::string& problem) {
     return kBatchUsageError;
 }
 
-std::optional<double> PositiveSeconds(const std::string& text) {
-    double seconds = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || !(seconds > 0))
+std::optional<double> PositiveNumber(const std::string& text) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || !(number > 0) ||
+        !std::isfinite(number))
         return std::nullopt;
-    return seconds;
+    return number;
 }
 
 void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
@@ -241,6 +267,15 @@ void ListSteps(std::ostream& out, std::ostream& err) {
     ReportProblems(installed, err);
     for (const CInstalledStep& step : installed.steps)
         out << step.name << "\t" << step.menuText << "\t" << step.path << "\n";
+}
+
+// The steps of a step file's folder, read as the step folders are (a folder or file another user
+// may write is refused), so that the file's own step can be run whatever its name.
+CInstalledSteps StepsBesideFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(path, error).lexically_normal();
+    return FindInstalledSteps({absolute.parent_path().string()});
 }
 
 // An installed step, in its own process or, for a debugger, in this one.
@@ -267,8 +302,9 @@ BatchMode ModeOf(const BatchOptions& options) {
 // The first option given that the command does not take.
 std::optional<std::string> MisplacedOption(const BatchOptions& options, BatchMode mode) {
     for (const OptionRow& option : kOptions) {
-        const bool given =
-            option.value ? (options.*option.value).has_value() : options.*option.flag;
+        const bool given = option.values  ? !(options.*option.values).empty()
+                           : option.value ? (options.*option.value).has_value()
+                                          : options.*option.flag;
         if (given && (option.modes & mode) == 0)
             return "选项 --" + std::string(option.longName) +
                    (mode == kStepRun ? " 只用于 compare 和 grade"
@@ -320,18 +356,17 @@ int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out
         options.diffDirectory ? DifferenceFolders(*options.diffDirectory, folders)
                               : std::vector<std::string>();
     bool allEqual = true;
-    std::string table = ComparisonCsvHeader("文件夹");
+    std::vector<CFolderComparison> compared;
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        const CFolderComparison compared = comparison->Compare(
+        compared.push_back(comparison->Compare(
             folders[i], folders[i],
-            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt);
-        for (const CImageComparison& image : compared.images)
-            out << ImageComparisonLine(compared.label, image) << "\n";
-        out << FolderComparisonSummary(compared) << "\n";
-        allEqual = allEqual && compared.AllEqual();
-        table += ComparisonCsvRows(compared);
+            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt));
+        for (const CImageComparison& image : compared.back().images)
+            out << ImageComparisonLine(compared.back().label, image) << "\n";
+        out << FolderComparisonSummary(compared.back()) << "\n";
+        allEqual = allEqual && compared.back().AllEqual();
     }
-    if (options.csv && !WriteComparisonCsv(*options.csv, table, problem)) {
+    if (options.csv && !WriteCsvFile(*options.csv, ComparisonCsv(compared, tolerance), problem)) {
         err << "vexlan-batch：" << problem << "\n";
         allEqual = false;
     }
@@ -350,6 +385,10 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
     }
     if (options.operands.size() < 4)
         return UsageError(err, "grade 需要参考、学生目录和至少一个文件");
+    const std::optional<double> points =
+        options.points ? PositiveNumber(*options.points) : std::nullopt;
+    if (options.points && !points)
+        return UsageError(err, "选项 --points 后面应是一个大于 0 的数");
     CGradingRequest request{options.operands[1],
                             options.operands[2],
                             {options.operands.begin() + 3, options.operands.end()},
@@ -357,7 +396,11 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             timeout.value_or(kGradeTimeoutSeconds),
                             *tolerance,
                             options.csv,
-                            options.diffDirectory};
+                            options.scores,
+                            options.diffDirectory,
+                            options.report,
+                            points,
+                            options.only};
     return CClassGrading(std::move(request), out, err).Run();
 }
 
@@ -391,7 +434,7 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return kBatchAllSaved;
     }
     const std::optional<double> timeout =
-        options->timeout ? PositiveSeconds(*options->timeout) : std::nullopt;
+        options->timeout ? PositiveNumber(*options->timeout) : std::nullopt;
     if (options->timeout && !timeout)
         return UsageError(err, "选项 --timeout 后面应是一个大于 0 的秒数");
     const BatchMode mode = ModeOf(*options);
@@ -403,8 +446,11 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return UsageError(err, "缺少处理步骤");
     const std::string& name = options->operands[0];
     const CProcessingStep* step = FindStepByName(name);
-    const CInstalledSteps installed = step ? CInstalledSteps{} : FindInstalledSteps();
-    const CInstalledStep* installedStep = installed.Find(name);
+    const bool byFile = !step && name.find('/') != std::string::npos;
+    const CInstalledSteps installed = step     ? CInstalledSteps{}
+                                      : byFile ? StepsBesideFile(name)
+                                               : FindInstalledSteps();
+    const CInstalledStep* installedStep = byFile ? installed.FindFile(name) : installed.Find(name);
     if (!step && !installedStep) {
         ReportProblems(installed, err);
         return UsageError(err,
@@ -414,7 +460,11 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return UsageError(err, "缺少文件");
     if (step)
         return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
-    return RunOnFiles(CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout),
+    CInstalledStep chosen = *installedStep;
+    // Its messages, and the debugger's command they give, name the file that was run.
+    if (byFile)
+        chosen.name = chosen.path;
+    return RunOnFiles(CBatchRunner(InstalledStepRun(chosen, options->inProcess, timeout),
                                    options->outputDirectory, out, err),
                       *options);
 }
