@@ -8,11 +8,11 @@
 #include "gradingreport.h"
 #include "gradingtables.h"
 #include "pngencoder.h"
-#include "rawresultfile.h"
 #include "stepprocess.h"
 #include "stepsourcerun.h"
 #include "stopevent.h"
 #include "stopsignals.h"
+#include "textfile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -81,14 +81,6 @@ std::optional<std::string> FirstFailedImage(const CStepRunRecord& record,
                                                 : image.name + " 没有结果";
     }
     return std::nullopt;
-}
-
-bool WriteText(const std::string& path, const std::string& text, std::string& problem) {
-    std::string reason;
-    if (WriteFileReplacing(path, {reinterpret_cast<const BYTE*>(text.data()), text.size()}, reason))
-        return true;
-    problem = "无法写出 " + path + "：" + reason + "。";
-    return false;
 }
 
 } // namespace
@@ -283,7 +275,7 @@ bool CClassGrading::WriteOutputs(const Setup& setup, const std::vector<CStudentG
                            bool csv) {
         if (!path)
             return;
-        if (!(csv ? WriteCsvFile(*path, text, problem) : WriteText(*path, text, problem))) {
+        if (!(csv ? WriteCsvFile(*path, text, problem) : WriteTextFile(*path, text, problem))) {
             m_err << "vexlan-batch：" << problem << "\n";
             written = false;
         }

@@ -3,12 +3,11 @@
 #include "logexcerpt.h"
 #include "rawresultfile.h"
 #include "reportpicture.h"
+#include "textfile.h"
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -69,17 +68,6 @@ std::string Image(const CReportPicture& picture, const std::string& alt) {
 
 std::string Absent(const std::string& why) {
     return "<div class=\"absent\">" + Escaped(why) + "</div>";
-}
-
-std::string ReadLog(const std::string& path) {
-    std::error_code error;
-    if (path.empty() || !fs::is_regular_file(path, error) ||
-        fs::file_size(path, error) > kMaxLogBytes)
-        return "";
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 std::string LogBlock(const std::string& excerpt) {
@@ -143,7 +131,7 @@ std::string CGradingReport::Html(const std::string& summary,
 std::string CGradingReport::StudentSection(std::size_t number, const CReportStudent& student,
                                            Shared& shared) const {
     const CStudentGrade& grade = *student.grade;
-    const std::string log = ReadLog(student.logPath);
+    const std::string log = ReadTextFile(student.logPath, kMaxLogBytes).value_or("");
     std::string body;
     if (grade.status == CStudentGrade::Status::DidNotBuild)
         body += LogBlock(BuildLogExcerpt(log));

@@ -3,18 +3,11 @@
 #include "csvtext.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 
 namespace {
 
 using Status = CStudentGrade::Status;
-
-std::string Decimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
 
 bool WasRun(const CStudentGrade& grade) {
     return grade.status != Status::DidNotBuild && grade.status != Status::NotGraded;
@@ -54,7 +47,8 @@ std::string GradeImagesCsv(const std::vector<CStudentGrade>& grades, int toleran
         for (const CGradedImage& image : grade.images) {
             std::vector<std::string> fields = {grade.name, image.name};
             std::ranges::move(ImageFields(image), std::back_inserter(fields));
-            fields.insert(fields.end(), {toleranceText, Decimal(image.seconds), ImageNote(image)});
+            fields.insert(fields.end(),
+                          {toleranceText, TwoDecimals(image.seconds), ImageNote(image)});
             table += CsvLine(fields);
         }
     }
@@ -77,8 +71,8 @@ std::string GradeScoresCsv(const std::vector<CStudentGrade>& grades, std::option
                                            run ? std::to_string(grade.EqualImages()) : "",
                                            run ? std::to_string(grade.images.size()) : "",
                                            largest ? std::to_string(*largest) : "",
-                                           lowest ? Decimal(*lowest) : "",
-                                           run ? Decimal(grade.seconds) : ""};
+                                           lowest ? TwoDecimals(*lowest) : "",
+                                           run ? TwoDecimals(grade.seconds) : ""};
         if (points)
             fields.push_back(
                 grade.status == Status::NotGraded ? "" : PointsText(StudentPoints(grade, *points)));

@@ -51,14 +51,6 @@ std::string PngNameOf(const std::string& rawName) {
     return fs::path(rawName).replace_extension(".png").string();
 }
 
-std::string Decimal(double value) {
-    if (std::isinf(value))
-        return "inf";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
 std::string Size(int width, int height) {
     return std::to_string(width) + "×" + std::to_string(height);
 }
@@ -83,8 +75,8 @@ const char* OutcomeWord(CImageComparison::Outcome outcome) {
 }
 
 std::string Distances(const CImageComparison& image) {
-    return "最大差 " + std::to_string(image.largestDifference) + "，PSNR " + Decimal(image.psnr) +
-           " dB";
+    return "最大差 " + std::to_string(image.largestDifference) + "，PSNR " +
+           TwoDecimals(image.psnr) + " dB";
 }
 
 std::string OutcomeDetails(const CImageComparison& image) {
@@ -144,6 +136,14 @@ std::vector<BYTE> DifferencePixels(const BYTE* reference, const BYTE* other, std
         pixels[3 * i + 2] = 0;
     }
     return pixels;
+}
+
+std::string TwoDecimals(double value) {
+    if (std::isinf(value))
+        return "inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
 }
 
 bool CFolderComparison::AllEqual() const {
@@ -297,7 +297,7 @@ std::vector<std::string> ImageComparisonFields(const CImageComparison& image) {
             when(read, std::to_string(image.height)),
             when(compared, std::to_string(image.differingPixels)),
             when(compared, std::to_string(image.largestDifference)),
-            when(compared, Decimal(image.psnr))};
+            when(compared, TwoDecimals(image.psnr))};
 }
 
 std::string ImageComparisonNote(const CImageComparison& image) {

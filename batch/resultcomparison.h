@@ -77,6 +77,9 @@ private:
 std::vector<BYTE> DifferencePixels(const BYTE* reference, const BYTE* other, std::size_t count,
                                    int tolerance);
 
+// "35.21", "inf": distances and times in lines and tables.
+std::string TwoDecimals(double value);
+
 // "<label>/outcat.raw：不同：12 个像素不同，最大差 40，PSNR 35.21 dB"
 std::string ImageComparisonLine(const std::string& label, const CImageComparison& image);
 // "<label>：共 10 个图像：相同 8 个，不同 1 个，缺少 1 个，尺寸不同 0 个，损坏 0 个。"

@@ -1,16 +1,14 @@
 #include "stepsourcerun.h"
 
 #include "contenthash.h"
-#include "rawresultfile.h"
 #include "runnerprogress.h"
 #include "studentcommand.h"
 #include "studentlog.h"
+#include "textfile.h"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -35,16 +33,6 @@ void ReplaceFolder(const std::string& folder) {
     std::error_code error;
     fs::remove_all(folder, error);
     fs::create_directories(folder, error);
-}
-
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kMaxRecordBytes || error)
-        return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return file ? std::optional(text.str()) : std::nullopt;
 }
 
 // The line that names the first problem: the compiler's first error, or failing that its first
@@ -90,7 +78,7 @@ std::string CStepSourceRun::Key() const {
 
 std::optional<CStepRunRecord> CStepSourceRun::Kept() const {
     const std::optional<std::string> text =
-        ReadSmallFile((fs::path(m_folder) / "record.txt").string());
+        ReadTextFile((fs::path(m_folder) / "record.txt").string(), kMaxRecordBytes);
     std::optional<CStepRunRecord> record = text ? ParseStepRunRecord(*text) : std::nullopt;
     std::error_code error;
     if (!record || record->key != Key() ||
@@ -117,10 +105,8 @@ CStepRunRecord CStepSourceRun::Run(int stopFd) const {
     if (record.interrupted)
         return record;
     // Written last, so that only a build and run that went to their end are ever taken again.
-    const std::string text = StepRunRecordText(record);
     std::string problem;
-    WriteFileReplacing(recordPath.string(),
-                       {reinterpret_cast<const BYTE*>(text.data()), text.size()}, problem);
+    WriteTextFile(recordPath.string(), StepRunRecordText(record), problem);
     return record;
 }
 

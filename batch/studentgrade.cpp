@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <limits>
 
 namespace {
 
@@ -44,12 +42,6 @@ void TakeRunOutcome(const CImageRun& run, const CStepRunRecord& record, CGradedI
     }
 }
 
-std::string Decimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
 std::size_t CountOf(const std::vector<CGradedImage>& images, Outcome outcome) {
     return static_cast<std::size_t>(std::ranges::count(images, outcome, &CGradedImage::outcome));
 }
@@ -68,15 +60,10 @@ std::string FirstDetail(const std::vector<CGradedImage>& images, Outcome outcome
     return first == images.end() ? "" : first->detail;
 }
 
-std::string DifferingAside(const std::vector<CGradedImage>& images) {
-    int largest = 0;
-    double lowest = std::numeric_limits<double>::infinity();
-    for (const CGradedImage& image : images)
-        if (image.outcome == Outcome::Differs) {
-            largest = std::max(largest, image.comparison.largestDifference);
-            lowest = std::min(lowest, image.comparison.psnr);
-        }
-    return "最大差 " + std::to_string(largest) + "，最低 PSNR " + Decimal(lowest) + " dB";
+// Over the differing images: those within the tolerance differ by less than any of them.
+std::string DifferingAside(const CStudentGrade& grade) {
+    return "最大差 " + std::to_string(grade.LargestDifference().value_or(0)) + "，最低 PSNR " +
+           TwoDecimals(grade.LowestPsnr().value_or(0)) + " dB";
 }
 
 std::string WithinToleranceAside(const std::vector<CGradedImage>& images) {
@@ -86,12 +73,13 @@ std::string WithinToleranceAside(const std::vector<CGradedImage>& images) {
     return within == 0 ? "" : "其中 " + std::to_string(within) + " 个容差内相同";
 }
 
-std::string ImagesPart(const std::vector<CGradedImage>& images) {
+std::string ImagesPart(const CStudentGrade& grade) {
+    const std::vector<CGradedImage>& images = grade.images;
     return std::to_string(images.size()) + " 个图像中 " +
            std::to_string(CountOf(images, Outcome::Equal)) + " 个相同" +
            (WithinToleranceAside(images).empty() ? ""
                                                  : "（" + WithinToleranceAside(images) + "）") +
-           Part(images, Outcome::Differs, "不同", DifferingAside(images)) +
+           Part(images, Outcome::Differs, "不同", DifferingAside(grade)) +
            Part(images, Outcome::Crashed, "运行出错", FirstDetail(images, Outcome::Crashed)) +
            Part(images, Outcome::TimedOut, "超时", FirstDetail(images, Outcome::TimedOut)) +
            Part(images, Outcome::Missing, "缺少") + Part(images, Outcome::SizeDiffers, "尺寸不同") +
@@ -186,7 +174,7 @@ double StudentPoints(const CStudentGrade& grade, double points) {
 }
 
 std::string PointsText(double points) {
-    std::string text = Decimal(std::round(points * 100) / 100);
+    std::string text = TwoDecimals(std::round(points * 100) / 100);
     while (text.back() == '0')
         text.pop_back();
     if (text.back() == '.')
@@ -205,7 +193,7 @@ std::string StudentGradeLine(const CStudentGrade& grade, std::optional<double> p
     case Status::DidNotBuild:
         return grade.name + "：没有编译成功" + reused + "：" + grade.detail + scored;
     default:
-        return grade.name + "：已编译" + reused + "，" + ImagesPart(grade.images) + scored;
+        return grade.name + "：已编译" + reused + "，" + ImagesPart(grade) + scored;
     }
 }
 

@@ -144,7 +144,10 @@ TEST_F(GradingTest, EveryImageOfEveryStudentHasItsOutcomeInTheLinesAndBothTables
                 InvertStep("            for (volatile int spin = 1; spin;) {}\n"));
     WriteSource("class/broken.cpp", InvertStep("            this is not C;\n"));
     WriteSource("class/subdiff.cpp",
-                InvertStep("            if (image->width == 4 && x == 0) *out = 0;\n"));
+                "#include <stdio.h>\n" +
+                    InvertStep("            if (image->width == 4 && x == 0) *out = 0;\n"
+                               "            if (x == 0 && y == 0) printf(\"width %d\\n\", "
+                               "image->width);\n"));
     fs::create_directories(HostPath("class/nobody"));
 
     EXPECT_EQ(
@@ -241,6 +244,12 @@ TEST_F(GradingTest, EveryImageOfEveryStudentHasItsOutcomeInTheLinesAndBothTables
               0u)
         << loopLog[2];
     EXPECT_TRUE(loopLog[4].ends_with("超时，已被结束")) << loopLog[4];
+    // What a step prints stands before the runner's line for its image.
+    const std::vector<std::string> printed = Lines(Text("run/students/subdiff/log.txt"));
+    ASSERT_EQ(printed.size(), 10u);
+    EXPECT_EQ(printed[3] + "|" + printed[4].substr(0, 6) + "|" + printed[5] + "|" +
+                  printed[6].substr(0, 6) + "|" + printed[7] + "|" + printed[8].substr(0, 6),
+              "width 4|[1/3] |width 8|[2/3] |width 8|[3/3] ");
 
     // Against a folder of results, within a tolerance of 1, the pixel off by one passes, and a
     // folder of two sources is named with the reason.
@@ -484,7 +493,8 @@ TEST_F(GradingTest, GradingWithDifferenceImagesNeverAborts) {
         EXPECT_EQ(batch.exitCode(), 1) << batch.readAllStandardError().toStdString();
         EXPECT_TRUE(fs::exists(HostPath("diffs/d/outsub/c.png")));
     }
-#ifndef __SANITIZE_ADDRESS__ // valgrind cannot watch a program built with AddressSanitizer
+// valgrind cannot watch a program built with a sanitizer, which watches it itself.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     const QString valgrind = QStandardPaths::findExecutable("valgrind");
     ASSERT_FALSE(valgrind.isEmpty())
         << "valgrind is not installed (scripts/install-deps installs it)";
