@@ -544,6 +544,9 @@ TEST_F(GradingTest, EveryKindOfResultFileHasItsOwnLine) {
         Write("good/" + std::string(name) + ".raw", RawFile(2, 2, pixels));
     EXPECT_EQ(Batch({"compare", "--csv", HostPath("t.csv"), HostPath("ref"), HostPath("good")}), 0);
     EXPECT_EQ(std::ranges::count(ReadBack("t.csv"), '\n'), 8);
+    EXPECT_EQ(Batch({"compare", "--csv", HostPath("nowhere/t.csv"), HostPath("ref"),
+                     HostPath("good")}),
+              1);
 
     // Folders of one name get difference folders of their own; a comma or a quote in a name is
     // quoted, a name a spreadsheet would take for a formula kept as text.
