@@ -304,15 +304,16 @@ TEST_F(GradingTest, WhatTheStatusSays) {
               0);
 
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-             {"grade", "--points", "0", HostPath("solution.cpp"), HostPath("class"),
-              HostPath("set.lst")},
-             {"grade", "--only", "nobody", HostPath("solution.cpp"), HostPath("class"),
-              HostPath("set.lst")},
-             {"grade", HostPath("solution.cpp"), HostPath("class"), HostPath("missing.lst")},
+             {"grade", "-o", HostPath("run"), "--points", "0", HostPath("solution.cpp"),
+              HostPath("class"), HostPath("set.lst")},
+             {"grade", "-o", HostPath("run"), "--only", "nobody", HostPath("solution.cpp"),
+              HostPath("class"), HostPath("set.lst")},
+             {"grade", "-o", HostPath("run"), HostPath("solution.cpp"), HostPath("class"),
+              HostPath("missing.lst")},
              {"compare", "--only", "slow", HostPath("run"), HostPath("run")},
-             {"grade", "--tolerance", "-1", HostPath("solution.cpp"), HostPath("class"),
-              HostPath("set.lst")}})
-        EXPECT_EQ(Batch(wrong), 2) << wrong[1];
+             {"grade", "-o", HostPath("run"), "--tolerance", "-1", HostPath("solution.cpp"),
+              HostPath("class"), HostPath("set.lst")}})
+        EXPECT_EQ(Batch(wrong), 2) << wrong[3];
 }
 
 // Every entry of the class folder has a line: sources of every ending are graded, a step named
@@ -544,9 +545,9 @@ TEST_F(GradingTest, EveryKindOfResultFileHasItsOwnLine) {
         Write("good/" + std::string(name) + ".raw", RawFile(2, 2, pixels));
     EXPECT_EQ(Batch({"compare", "--csv", HostPath("t.csv"), HostPath("ref"), HostPath("good")}), 0);
     EXPECT_EQ(std::ranges::count(ReadBack("t.csv"), '\n'), 8);
-    EXPECT_EQ(Batch({"compare", "--csv", HostPath("nowhere/t.csv"), HostPath("ref"),
-                     HostPath("good")}),
-              1);
+    EXPECT_EQ(
+        Batch({"compare", "--csv", HostPath("nowhere/t.csv"), HostPath("ref"), HostPath("good")}),
+        1);
 
     // Folders of one name get difference folders of their own; a comma or a quote in a name is
     // quoted, a name a spreadsheet would take for a formula kept as text.
