@@ -74,7 +74,7 @@ CStudentGrade NotGraded(const std::string& name, const std::string& why) {
 std::optional<std::string> FirstFailedImage(const CStepRunRecord& record,
                                             const CExercise& exercise) {
     for (const CExerciseImage& image : exercise.Images()) {
-        const CImageRun& run = record.images[static_cast<std::size_t>(image.runIndex - 1)];
+        const CImageRun run = record.Image(image.runIndex);
         if (run.kind != CImageRun::Kind::Saved)
             return !run.detail.empty()          ? run.detail
                    : !record.runProblem.empty() ? record.runProblem
@@ -102,53 +102,22 @@ int CClassGrading::Run() {
     Setup setup;
     // Held back from here on, by this thread and the workers it starts alike.
     CStopSignals stopSignals;
-    const auto unusable = [this](const std::string& problem) {
-        m_err << "vexlan-batch：" << problem << "\n";
-        return kUnusable;
-    };
-    std::string problem;
-    std::optional<std::vector<CClassEntry>> entries =
-        ReadClassFolder(m_request.studentsFolder, problem);
-    if (!entries)
-        return unusable(problem);
-    setup.entries = std::move(*entries);
-    for (const std::string& name : m_request.only) {
-        if (std::ranges::none_of(setup.entries, [&](const CClassEntry& entry) {
-                return entry.name == name && !entry.source.empty();
-            }))
-            return unusable("--only 所指的学生 " + name + " 不在学生文件夹中，或不能评分。");
-        setup.only.insert(name);
+    std::optional<std::string> problem = ReadClassAndExercise(setup);
+    if (!problem)
+        problem = PrepareReference(setup, stopSignals.Descriptor());
+    if ((m_stopSignal = stopSignals.Take())) {
+        m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal)
+              << "，在评分开始之前停止。\n";
+        return kStoppedBySignal + m_stopSignal;
     }
-    setup.exercise = CExercise::Read(m_request.files, problem);
-    if (!setup.exercise)
-        return unusable(problem);
-    const std::string runner = BatchProgram();
-    setup.runSetting = {(fs::path(runner).parent_path() / "vexlan-step").string(),
-                        runner,
-                        (fs::path(runner).parent_path().parent_path() / "include").string(),
-                        &*setup.exercise,
-                        m_request.timeoutSeconds,
-                        {}};
-    setup.runSetting.commonKey = CommonKey(setup.runSetting);
-    if (const std::optional<std::string> referenceProblem =
-            PrepareReference(setup, stopSignals.Descriptor())) {
-        if ((m_stopSignal = stopSignals.Take())) {
-            m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal)
-                  << "，在参考完成之前停止。\n";
-            return kStoppedBySignal + m_stopSignal;
-        }
-        return unusable(*referenceProblem);
+    if (problem) {
+        m_err << "vexlan-batch：" << *problem << "\n";
+        return kUnusable;
     }
     // The workers encode difference images and the report's pictures are encoded here.
     PrepareEncodingOnThreads();
     const std::vector<CStudentGrade> grades = GradeAll(setup, stopSignals);
-
-    std::vector<std::string> lines;
-    for (const CStudentGrade& grade : grades)
-        lines.push_back(StudentGradeLine(grade, m_request.points));
-    const std::string summary = GradeSummaryLine(grades);
-    m_out << summary << "\n";
-    const bool written = WriteOutputs(setup, grades, lines, summary);
+    const bool written = Report(setup, grades);
     if (!m_stopSignal)
         m_stopSignal = stopSignals.Take();
     if (m_stopSignal) {
@@ -161,6 +130,34 @@ int CClassGrading::Run() {
     const bool allEqual = std::ranges::all_of(
         grades, [](const CStudentGrade& grade) { return grade.status == Status::Equal; });
     return allEqual && written ? 0 : 1;
+}
+
+std::optional<std::string> CClassGrading::ReadClassAndExercise(Setup& setup) const {
+    std::string problem;
+    std::optional<std::vector<CClassEntry>> entries =
+        ReadClassFolder(m_request.studentsFolder, problem);
+    if (!entries)
+        return problem;
+    setup.entries = std::move(*entries);
+    for (const std::string& name : m_request.only) {
+        if (std::ranges::none_of(setup.entries, [&](const CClassEntry& entry) {
+                return entry.name == name && !entry.source.empty();
+            }))
+            return "--only 所指的学生 " + name + " 不在学生文件夹中，或不能评分。";
+        setup.only.insert(name);
+    }
+    setup.exercise = CExercise::Read(m_request.files, problem);
+    if (!setup.exercise)
+        return problem;
+    const std::string runner = BatchProgram();
+    setup.runSetting = {(fs::path(runner).parent_path() / "vexlan-step").string(),
+                        runner,
+                        (fs::path(runner).parent_path().parent_path() / "include").string(),
+                        &*setup.exercise,
+                        m_request.timeoutSeconds,
+                        {}};
+    setup.runSetting.commonKey = CommonKey(setup.runSetting);
+    return std::nullopt;
 }
 
 std::optional<std::string> CClassGrading::PrepareReference(Setup& setup, int stopFd) {
@@ -266,9 +263,12 @@ std::vector<CStudentGrade> CClassGrading::GradeAll(const Setup& setup, CStopSign
     return reported;
 }
 
-bool CClassGrading::WriteOutputs(const Setup& setup, const std::vector<CStudentGrade>& grades,
-                                 const std::vector<std::string>& lines,
-                                 const std::string& summary) {
+bool CClassGrading::Report(const Setup& setup, const std::vector<CStudentGrade>& grades) {
+    std::vector<std::string> lines;
+    for (const CStudentGrade& grade : grades)
+        lines.push_back(StudentGradeLine(grade, m_request.points));
+    const std::string summary = GradeSummaryLine(grades);
+    m_out << summary << "\n";
     std::string problem;
     bool written = true;
     const auto write = [&](const std::optional<std::string>& path, const std::string& text,

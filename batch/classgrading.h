@@ -46,11 +46,13 @@ public:
 private:
     struct Setup; // what the workers share
 
+    // What goes wrong, as a sentence for the user.
+    std::optional<std::string> ReadClassAndExercise(Setup& setup) const;
     std::optional<std::string> PrepareReference(Setup& setup, int stopFd);
     CStudentGrade GradeStudent(const Setup& setup, std::size_t index, int stopFd) const;
     std::vector<CStudentGrade> GradeAll(const Setup& setup, class CStopSignals& stopSignals);
-    bool WriteOutputs(const Setup& setup, const std::vector<CStudentGrade>& grades,
-                      const std::vector<std::string>& lines, const std::string& summary);
+    // The summary, the tables and the report; false when one of those cannot be written.
+    bool Report(const Setup& setup, const std::vector<CStudentGrade>& grades);
 
     CGradingRequest m_request;
     std::ostream& m_out;

@@ -70,6 +70,29 @@ std::string Absent(const std::string& why) {
     return "<div class=\"absent\">" + Escaped(why) + "</div>";
 }
 
+std::optional<CReportPicture> GrayPicture(const std::optional<CRawResult>& plane) {
+    if (!plane)
+        return std::nullopt;
+    return CReportPicture::FromGray(plane->plane.get(), plane->width, plane->height);
+}
+
+// The student's result and its difference from the reference, where there is one to show.
+std::string StudentPictures(const std::optional<CRawResult>& reference,
+                            const std::optional<CRawResult>& result, int tolerance) {
+    const std::optional<CReportPicture> shown = GrayPicture(result);
+    std::string pictures =
+        Figure(shown ? Image(*shown, "学生的结果") : Absent("没有结果"), "学生的结果");
+    if (!reference || !result || reference->width != result->width ||
+        reference->height != result->height)
+        return pictures + Figure(Absent("无法比较"), "差异");
+    const std::vector<BYTE> difference =
+        DifferencePixels(reference->plane.get(), result->plane.get(),
+                         std::size_t(result->width) * std::size_t(result->height), tolerance);
+    return pictures +
+           Figure(Image(CReportPicture::FromRgb(difference, result->width, result->height), "差异"),
+                  "差异");
+}
+
 std::string LogBlock(const std::string& excerpt) {
     return excerpt.empty() ? "" : "<pre class=\"log\">" + Escaped(excerpt) + "</pre>";
 }
@@ -155,31 +178,11 @@ std::string CGradingReport::ImageBlock(const CReportStudent& student, const CGra
     const std::optional<CRawResult> result =
         ReadRawResultFile((fs::path(student.resultsFolder) / image.resultName).string(), problem);
 
-    std::string pictures = shared.Figure("input-" + key, "输入", [&image] {
+    const std::string pictures = shared.Figure("input-" + key, "输入", [&image] {
         return CReportPicture::FromImageFile(image.hostPath, image.name);
-    }) + shared.Figure("reference-" + key, "参考", [&reference]() -> std::optional<CReportPicture> {
-        if (!reference)
-            return std::nullopt;
-        return CReportPicture::FromGray(reference->plane.get(), reference->width,
-                                        reference->height);
-    });
-    pictures += Figure(
-        result ? Image(CReportPicture::FromGray(result->plane.get(), result->width, result->height),
-                       "学生的结果")
-               : Absent("没有结果"),
-        "学生的结果");
-    const bool comparable = reference && result && reference->width == result->width &&
-                            reference->height == result->height;
-    pictures += Figure(
-        comparable
-            ? Image(CReportPicture::FromRgb(
-                        DifferencePixels(reference->plane.get(), result->plane.get(),
-                                         std::size_t(result->width) * std::size_t(result->height),
-                                         m_comparison.Tolerance()),
-                        result->width, result->height),
-                    "差异")
-            : Absent("无法比较"),
-        "差异");
+    }) + shared.Figure("reference-" + key, "参考", [&reference] {
+        return GrayPicture(reference);
+    }) + StudentPictures(reference, result, m_comparison.Tolerance());
     const bool failed = graded.outcome == CGradedImage::Outcome::Crashed ||
                         graded.outcome == CGradedImage::Outcome::TimedOut;
     const std::string details = !graded.detail.empty() ? "：" + graded.detail

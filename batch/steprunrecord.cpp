@@ -77,6 +77,11 @@ bool ReadField(const std::string& line, CStepRunRecord& record) {
 
 } // namespace
 
+CImageRun CStepRunRecord::Image(int runIndex) const {
+    const auto index = static_cast<std::size_t>(runIndex - 1);
+    return runIndex >= 1 && index < images.size() ? images[index] : CImageRun{};
+}
+
 std::string StepRunRecordText(const CStepRunRecord& record) {
     std::ostringstream text;
     text << kHeading << "\n";

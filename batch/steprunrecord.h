@@ -26,6 +26,9 @@ struct CStepRunRecord {
     bool runTimedOut = false;
     double seconds = 0; // the run's, not the build's
 
+    // What the run said of image runIndex ("[runIndex/N]"); NotReported when nothing.
+    CImageRun Image(int runIndex) const;
+
     // Not kept: how this record came to be.
     bool reused = false;
     bool interrupted = false;

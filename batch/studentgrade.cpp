@@ -114,8 +114,7 @@ std::vector<CGradedImage> GradedImages(const std::vector<CExerciseImage>& images
                                        const CFolderComparison& compared) {
     std::vector<CGradedImage> graded;
     for (std::size_t i = 0; i < images.size() && i < compared.images.size(); ++i) {
-        const std::size_t run = static_cast<std::size_t>(images[i].runIndex - 1);
-        const CImageRun ran = run < record.images.size() ? record.images[run] : CImageRun{};
+        const CImageRun ran = record.Image(images[i].runIndex);
         CGradedImage image{images[i].name,
                            OutcomeOfComparison(compared.images[i].outcome),
                            compared.images[i],
