@@ -1,13 +1,19 @@
 #include "batchcommand.h"
 
 #include "batchrunner.h"
+#include "batchstep.h"
 #include "classgrading.h"
+#include "csvtext.h"
 #include "installedsteps.h"
 #include "resultcomparison.h"
+#include "resultnaming.h"
 #include "sealavailability.h"
+#include "stepchainrun.h"
 #include "steptable.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -19,10 +25,12 @@ namespace {
 
 constexpr char kUsage[] =
     "用法：vexlan-batch [-o 目录] [--timeout 秒] [--limits 限制] [--in-process] [--png]\n"
-    "                   步骤 文件...\n"
+    "                   [--set 名称=值]... [--name 模式] 步骤[,步骤...] 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
-    "                         [--diff-dir 目录] [--limits 限制] [--allow-unsealed]\n"
+    "                         [--scores 文件] [--points N] [--report 文件.html]\n"
+    "                         [--diff-dir 目录] [--set 名称=值]... [--only 名字]...\n"
+    "                         [--limits 限制] [--allow-unsealed]\n"
     "                         参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
@@ -34,6 +42,8 @@ constexpr char kHelp[] =
     "也可以是 .lst 图像列表，与“文件 > 打开”相同，按名称的结尾区分。\n"
     "结果写到 D:\\out<主名>.raw，主名是图像名第一个“.”之前的部分。\n"
     "一次运行不会覆盖它要读取的文件，也不会覆盖它已写出的结果。\n"
+    "用逗号连起几个步骤（blur,sobel,threshold）时，每个步骤在前一个步骤的结果上运行：\n"
+    "结果是它的灰度平面，也是三个颜色通道相同的灰色；写出的是最后一个步骤的结果。\n"
     "已安装的步骤在隔离中运行：它能读取你能读取的文件，但只能写它自己的临时文件夹，\n"
     "看不见其他进程，没有网络，它启动的进程都随它结束。\n"
     "\n"
@@ -47,22 +57,40 @@ constexpr char kHelp[] =
     "  --in-process  在本进程中运行已安装的步骤，没有隔离，只用于调试：便于用 gdb\n"
     "             找到出错的那一行\n"
     "  --png      在每个 .raw 结果旁边另存一个同名的 8 位灰度 PNG 文件\n"
-    "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build）\n"
+    "  --set 名称=值  给步骤的参数一个值（可重复；链中可写 步骤.名称=值），名称或值不对时\n"
+    "             在读取任何图像之前就以状态 2 结束\n"
+    "  --name 模式  按模式命名结果（D:\\模式.raw），例如 {stem}_{step}_{threshold}：{stem} 是\n"
+    "             主名，{ext} 是图像名的扩展名，{step} 是步骤名（链中以 - 相连），{参数名} 是\n"
+    "             该参数的值\n"
+    "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build），每个步骤一行（名称；\n"
+    "             已安装的还有菜单文字和文件，以制表符分隔），其下每个参数缩进一行：名称、\n"
+    "             标签、范围和默认值\n"
     "  --help     显示本帮助\n"
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
     "\n"
-    "compare：把参考目录中的每个 out<主名>.raw 与每个目录中的同名文件比较，每个图像一行，\n"
-    "每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
-    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或一个\n"
-    "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
-    "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
-    "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
-    "每名学生的编译和运行都与其他一切隔离：只看得见系统的编译器和库、步骤的头文件、\n"
-    "自己的源文件、练习的图像（只读）和自己的结果。--limits 还可以有 cpu：编译的处理器\n"
-    "时间（秒，默认 60）。系统不允许隔离时，grade 不评分，除非给出 --allow-unsealed。\n"
+    "步骤也可以是已安装的步骤文件的路径（…/名字.so），这样它的名字与别的步骤相同也能运行。\n"
+    "\n"
+    "compare：把参考目录（含子文件夹）中的每个结果 out<主名>.raw 与每个目录中的同名文件比较，\n"
+    "每个图像一行，每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
+    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或 .c、.cc、\n"
+    "  .cxx，或一个名字文件夹，内有一个源文件），不能评分的条目也各有一行说明原因。每名学生\n"
+    "  的步骤编译到 -o 目录（默认当前目录）下的 students/名字/step，对文件中的每个图像运行到\n"
+    "  students/名字/results，每个图像都与参考比较：相同、容差内相同、不同、运行出错、超时或\n"
+    "  缺少；编译和运行的输出在 students/名字/log.txt。--timeout 默认为每个图像 10 秒。\n"
+    "  源文件、图像、选项和 Vexlan 都没有改变的学生沿用上次的编译和结果。\n"
+    "  --set 的值交给参考和每名学生的步骤，并写在报告的开头。\n"
+    "  每名学生的编译和运行都与其他一切隔离：只看得见系统的编译器和库、步骤的头文件、\n"
+    "  自己的源文件、练习的图像（只读）和自己的结果。--limits 还可以有 cpu：编译的处理器\n"
+    "  时间（秒，默认 60）。系统不允许隔离时，grade 不评分，除非给出 --allow-unsealed。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
+    "  --scores 文件   （grade）另写一个 CSV，每名学生一行：状态、相同的图像数、最大差、\n"
+    "                  最低 PSNR、用时和得分\n"
+    "  --points N      （grade）满分：得分为 相同的图像数 × N / 图像数\n"
+    "  --report 文件   （grade）写一个独立的 HTML 报告：每名学生一行，每个不同的图像并排显示\n"
+    "                  输入、参考、学生的结果和差异\n"
+    "  --only 名字     （grade，可重复）只重新编译和运行这些学生，其余沿用上次的结果\n"
     "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
     "\n"
     "驱动器 X: 是环境变量 VEXLAN_DRIVE_X 给出的目录，例如 VEXLAN_DRIVE_D=/home/me/lab；\n"
@@ -86,6 +114,12 @@ struct BatchOptions {
     std::optional<std::string> tolerance;
     std::optional<std::string> csv;
     std::optional<std::string> diffDirectory;
+    std::vector<std::string> settings; // --set NAME=VALUE, in order
+    std::optional<std::string> namePattern;
+    std::optional<std::string> scores;
+    std::optional<std::string> points;
+    std::optional<std::string> report;
+    std::vector<std::string> only;
     std::vector<std::string> operands; // the step, then the files
 };
 
@@ -98,8 +132,8 @@ constexpr double kGradeTimeoutSeconds = 10;
 // A step's source compiles in seconds; one that never ends (#include "/dev/zero") is ended.
 constexpr std::uint64_t kGradeBuildCpuSeconds = 60;
 
-// One row per option. An option either takes a value (value set, valueName says what it is)
-// or is a flag (flag set).
+// One row per option. An option either takes a value (value set, valueName says what it is),
+// takes a value each time it is given (values set), or is a flag (flag set).
 struct OptionRow {
     char shortName; // '\0' for a long option only
     std::string_view longName;
@@ -107,6 +141,14 @@ struct OptionRow {
     const char* valueName;
     bool BatchOptions::*flag;
     unsigned modes;
+    std::vector<std::string> BatchOptions::*values = nullptr;
+
+    bool TakesValue() const { return value || values; }
+    bool GivenIn(const BatchOptions& options) const {
+        return value    ? (options.*value).has_value()
+               : values ? !(options.*values).empty()
+                        : options.*flag;
+    }
 };
 
 constexpr OptionRow kOptions[] = {
@@ -122,6 +164,12 @@ constexpr OptionRow kOptions[] = {
     {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
     {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
     {'\0', "diff-dir", &BatchOptions::diffDirectory, "目录", nullptr, kCompare | kGrade},
+    {'\0', "set", nullptr, "名称=值", nullptr, kStepRun | kGrade, &BatchOptions::settings},
+    {'\0', "name", &BatchOptions::namePattern, "名称模式", nullptr, kStepRun},
+    {'\0', "scores", &BatchOptions::scores, "文件名", nullptr, kGrade},
+    {'\0', "points", &BatchOptions::points, "分数", nullptr, kGrade},
+    {'\0', "report", &BatchOptions::report, "文件名", nullptr, kGrade},
+    {'\0', "only", nullptr, "学生的名字", nullptr, kGrade, &BatchOptions::only},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -191,7 +239,7 @@ private:
         const std::string shown = "--" + std::string(option->longName);
         if (equals == std::string::npos)
             return Take(*option, shown, std::nullopt, problem);
-        if (!option->value) {
+        if (!option->TakesValue()) {
             problem = "选项 " + shown + " 不带参数";
             return false;
         }
@@ -204,7 +252,7 @@ private:
             const OptionRow* option = FindShortOption(arg[i], problem);
             if (!option)
                 return false;
-            if (option->value)
+            if (option->TakesValue())
                 return Take(*option, "-" + std::string(1, arg[i]),
                             i + 1 < arg.size() ? std::optional(arg.substr(i + 1)) : std::nullopt,
                             problem);
@@ -226,7 +274,10 @@ private:
             problem = "选项 " + shown + " 后面缺少" + option.valueName;
             return false;
         }
-        m_options.*option.value = std::move(value);
+        if (option.values)
+            (m_options.*option.values).push_back(std::move(*value));
+        else
+            m_options.*option.value = std::move(value);
         return true;
     }
 
@@ -240,12 +291,27 @@ int UsageError(std::ostream& err, const std::string& problem) {
     return kBatchUsageError;
 }
 
-std::optional<double> PositiveSeconds(const std::string& text) {
-    double seconds = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || !(seconds > 0))
+// A command line that names what the steps do not have: the problem alone says what is wrong.
+int Refusal(std::ostream& err, const std::string& problem) {
+    err << "vexlan-batch：" << problem << "\n";
+    return kBatchUsageError;
+}
+
+// Installed steps are read by processes of their own: not for a run of built-in steps and
+// step files alone.
+bool NeedsStepFolders(std::string_view operand) {
+    return std::ranges::any_of(ChainNames(operand), [](const std::string& name) {
+        return FindStepByName(name) == nullptr && name.find('/') == std::string::npos;
+    });
+}
+
+std::optional<double> PositiveNumber(const std::string& text) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || !(number > 0) ||
+        !std::isfinite(number))
         return std::nullopt;
-    return seconds;
+    return number;
 }
 
 void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
@@ -253,37 +319,30 @@ void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
         err << "vexlan-batch：" << problem << "\n";
 }
 
+// A line per step, then an indented line per parameter: name, label, range and default.
 void ListSteps(std::ostream& out, std::ostream& err) {
     for (const CProcessingStep& step : ProcessingSteps())
         out << step.name << "\n";
     const CInstalledSteps installed = FindInstalledSteps();
     ReportProblems(installed, err);
-    for (const CInstalledStep& step : installed.steps)
+    for (const CInstalledStep& step : installed.steps) {
         out << step.name << "\t" << step.menuText << "\t" << step.path << "\n";
+        for (const CStepParameter& parameter : step.parameters)
+            out << "\t" << parameter.name << "\t" << parameter.label << "\t"
+                << ParameterRange(parameter) << "\n";
+    }
 }
 
-// An installed step, in its own process or, for a debugger, in this one; either way the user
-// is told once what the step is not kept from.
-CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
-                               std::optional<double> timeout, const CSealLimits& limits,
-                               std::ostream& err) {
-    if (inProcess) {
-        err << "vexlan-batch：--in-"
-               "process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
-        return [step](const CStepInput& input, BYTE* result, const std::string&, int) {
-            return RunInstalledStepHere(step, input, result);
-        };
-    }
-    if (const std::optional<std::string>& reason = SealUnavailableReason())
+// Said once, before the first image, where an installed step is not kept from the rest: run in
+// this process for a debugger, or on a system that cannot seal it.
+void TellHowInstalledStepsRun(const std::vector<CBatchStep>& steps, bool inProcess,
+                              std::ostream& err) {
+    if (std::ranges::none_of(steps, [](const CBatchStep& step) { return !step.builtIn; }))
+        return;
+    if (inProcess)
+        err << "vexlan-batch：--in-process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
+    else if (const std::optional<std::string>& reason = SealUnavailableReason())
         err << "vexlan-batch：" << UnsealedStepsMessage(*reason) << "\n";
-    return [step, timeout, limits](const CStepInput& input, BYTE* result,
-                                   const std::string& imageHostPath,
-                                   int stopFd) -> std::optional<std::string> {
-        const CStepEnd end = RunInstalledStep(step, input, result, timeout, stopFd, limits);
-        if (end.kind == CStepEnd::Kind::Finished)
-            return std::nullopt;
-        return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
-    };
 }
 
 BatchMode ModeOf(const BatchOptions& options) {
@@ -294,9 +353,7 @@ BatchMode ModeOf(const BatchOptions& options) {
 // The first option given that the command does not take.
 std::optional<std::string> MisplacedOption(const BatchOptions& options, BatchMode mode) {
     for (const OptionRow& option : kOptions) {
-        const bool given =
-            option.value ? (options.*option.value).has_value() : options.*option.flag;
-        if (given && (option.modes & mode) == 0)
+        if (option.GivenIn(options) && (option.modes & mode) == 0)
             return "选项 --" + std::string(option.longName) +
                    (mode == kStepRun ? " 只用于 compare 和 grade"
                                      : " 不能用于 " + options.operands.front());
@@ -347,18 +404,17 @@ int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out
         options.diffDirectory ? DifferenceFolders(*options.diffDirectory, folders)
                               : std::vector<std::string>();
     bool allEqual = true;
-    std::string table = ComparisonCsvHeader("文件夹");
+    std::vector<CFolderComparison> compared;
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        const CFolderComparison compared = comparison->Compare(
+        compared.push_back(comparison->Compare(
             folders[i], folders[i],
-            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt);
-        for (const CImageComparison& image : compared.images)
-            out << ImageComparisonLine(compared.label, image) << "\n";
-        out << FolderComparisonSummary(compared) << "\n";
-        allEqual = allEqual && compared.AllEqual();
-        table += ComparisonCsvRows(compared);
+            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt));
+        for (const CImageComparison& image : compared.back().images)
+            out << ImageComparisonLine(compared.back().label, image) << "\n";
+        out << FolderComparisonSummary(compared.back()) << "\n";
+        allEqual = allEqual && compared.back().AllEqual();
     }
-    if (options.csv && !WriteComparisonCsv(*options.csv, table, problem)) {
+    if (options.csv && !WriteCsvFile(*options.csv, ComparisonCsv(compared, tolerance), problem)) {
         err << "vexlan-batch：" << problem << "\n";
         allEqual = false;
     }
@@ -377,6 +433,10 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
     }
     if (options.operands.size() < 4)
         return UsageError(err, "grade 需要参考、学生目录和至少一个文件");
+    const std::optional<double> points =
+        options.points ? PositiveNumber(*options.points) : std::nullopt;
+    if (options.points && !points)
+        return UsageError(err, "选项 --points 后面应是一个大于 0 的数");
     CGradingRequest request{options.operands[1],
                             options.operands[2],
                             {options.operands.begin() + 3, options.operands.end()},
@@ -384,14 +444,23 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             timeout.value_or(kGradeTimeoutSeconds),
                             *tolerance,
                             options.csv,
+                            options.scores,
                             options.diffDirectory,
+                            options.report,
+                            points,
+                            options.only,
+                            options.settings,
                             limits,
                             options.allowUnsealed};
     return CClassGrading(std::move(request), out, err).Run();
 }
 
-int RunOnFiles(CBatchRunner runner, const BatchOptions& options) {
+int RunOnFiles(CBatchRunner runner, const BatchOptions& options,
+               const std::optional<CResultNaming>& naming) {
     runner.WritePngBeside(options.png);
+    if (naming)
+        runner.NameResults(
+            [naming](const std::string& entry) { return naming->ResultName(entry); });
     for (std::size_t i = 1; i < options.operands.size(); ++i)
         runner.AddChosenFile(options.operands[i]);
     if (runner.Run())
@@ -420,7 +489,7 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return kBatchAllSaved;
     }
     const std::optional<double> timeout =
-        options->timeout ? PositiveSeconds(*options->timeout) : std::nullopt;
+        options->timeout ? PositiveNumber(*options->timeout) : std::nullopt;
     if (options->timeout && !timeout)
         return UsageError(err, "选项 --timeout 后面应是一个大于 0 的秒数");
     const BatchMode mode = ModeOf(*options);
@@ -436,21 +505,25 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return RunComparison(*options, mode, timeout, limits, out, err);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
-    const std::string& name = options->operands[0];
-    const CProcessingStep* step = FindStepByName(name);
-    const CInstalledSteps installed = step ? CInstalledSteps{} : FindInstalledSteps();
-    const CInstalledStep* installedStep = installed.Find(name);
-    if (!step && !installedStep) {
+    const std::string& operand = options->operands[0];
+    const CInstalledSteps installed =
+        NeedsStepFolders(operand) ? FindInstalledSteps() : CInstalledSteps{};
+    std::optional<std::vector<CBatchStep>> steps = FindBatchSteps(operand, installed, problem);
+    if (!steps) {
         ReportProblems(installed, err);
-        return UsageError(err,
-                          "没有名为 " + name + " 的处理步骤（vexlan-batch --list 列出所有步骤）");
+        return UsageError(err, problem);
     }
+    // Before any file is read: a wrong value would only fail every image.
+    if (const std::optional<std::string> refused = ApplySettings(*steps, options->settings))
+        return Refusal(err, *refused);
+    std::optional<CResultNaming> naming;
+    if (options->namePattern &&
+        !(naming = CResultNaming::Make(*options->namePattern, *steps, problem)))
+        return Refusal(err, problem);
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
-    if (step)
-        return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
-    return RunOnFiles(
-        CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout, limits, err),
-                     options->outputDirectory, out, err),
-        *options);
+    TellHowInstalledStepsRun(*steps, options->inProcess, err);
+    return RunOnFiles(CBatchRunner(StepChainRun(*steps, options->inProcess, timeout, limits),
+                                   options->outputDirectory, out, err),
+                      *options, naming);
 }

@@ -129,12 +129,14 @@ __attribute__((no_sanitize("address", "undefined"))) int RunChild(void* argument
     for (int signal : plan.defaultSignals)
         sigaction(signal, &byDefault, nullptr);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    bool ready = true;
+    // A session of its own: no terminal to type into, and a process group that the caller can
+    // end whole.
+    bool ready = syscall(SYS_setsid) >= 0;
     if (plan.sealed) {
         // Without a map the user would be nobody inside; vexlan-seal, an ordinary user there,
         // keeps the capabilities it builds the seal with (PR_CAP_AMBIENT); the sealed run ends
         // when its launcher does.
-        ready = WriteFile("/proc/self/setgroups", "deny") == 0 &&
+        ready = ready && WriteFile("/proc/self/setgroups", "deny") == 0 &&
                 WriteFile("/proc/self/uid_map", plan.uidMap) == 0 &&
                 WriteFile("/proc/self/gid_map", plan.gidMap) == 0 && KeepCapabilities() &&
                 syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) == 0;

@@ -1,7 +1,8 @@
 // Another program started in a process of its own, sealed by a policy (sealpolicy.h) or
 // not. Either way it starts from a clone of the calling thread that only sets up its
-// descriptors, signals and, when sealed, its user namespace before it runs the program: safe
-// in a process with threads, as posix_spawn is. Sealed, the child is vexlan-seal, which builds
+// descriptors, signals, a session and process group of its own (kill(-pid) ends the group)
+// and, when sealed, its user namespace before it runs the program: safe in a process with
+// threads, as posix_spawn is. Sealed, the child is vexlan-seal, which builds
 // the program's view of the system and runs it; the child's end is then the end of every
 // process the program started.
 #pragma once

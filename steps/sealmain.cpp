@@ -144,8 +144,6 @@ int main(int argc, char** argv) {
         Report(statusFd, SealSetupReport(*failed));
         return kUsage;
     }
-    // A session of its own: no terminal to type into, and a group its processes share alone.
-    setsid();
     // Nothing in the run may trace this process or read its memory.
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     LimitProcessIds(policy->limits.processes);

@@ -4,6 +4,7 @@
 #include "hostmessage.h"
 #include "programlaunch.h"
 #include "sealavailability.h"
+#include "stepparameter.h"
 #include "systemerror.h"
 
 #include <fcntl.h>
@@ -176,8 +177,8 @@ bool CStepProcess::Info(const std::string& stepPath) {
     return Tell("info " + stepPath);
 }
 
-bool CStepProcess::Run(const std::string& stepPath) {
-    return Tell("run " + stepPath);
+bool CStepProcess::Run(const std::string& stepPath, std::span<const double> values) {
+    return (values.empty() || Tell("values " + ValuesLine(values))) && Tell("run " + stepPath);
 }
 
 std::optional<CStepEnd> CStepProcess::Wait(int timeoutMs) {

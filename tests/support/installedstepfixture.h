@@ -5,9 +5,12 @@
 #include "batchcapture.h"
 #include "imagesetfixture.h"
 #include "installedsteps.h"
+#include "resource.h"
 #include "stepbuild.h"
 
 #include <QAction>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -66,6 +69,35 @@ protected:
     Bytes ResultPlane() const {
         const BYTE* plane = m_view->m_pResultImage.get();
         return plane ? Bytes(plane, plane + 6) : Bytes{};
+    }
+
+    // The number boxes of the 参数 panel, one per parameter; none while it is hidden.
+    std::vector<QDoubleSpinBox*> ParameterBoxes() const {
+        auto* pane = AfxGetWidget(theApp.m_pMainWnd)
+                         ->findChild<QDockWidget*>(QString("pane%1").arg(IDW_PARAMETER_PANE));
+        if (!pane || pane->isHidden())
+            return {};
+        const QList<QDoubleSpinBox*> boxes = pane->findChildren<QDoubleSpinBox*>();
+        return {boxes.begin(), boxes.end()};
+    }
+    // Sets the first parameter's value in the panel as a user does, and waits for the result.
+    void SetInPanel(double value) {
+        ASSERT_FALSE(ParameterBoxes().empty());
+        ParameterBoxes().front()->setValue(value);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
+    }
+    std::string MessagePane() const {
+        auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+        return dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR))->GetPaneText(0);
+    }
+    // What vexlan-batch writes for cat.bmp with these arguments.
+    Bytes Batched(std::vector<std::string> args) {
+        const QTemporaryDir results;
+        args.insert(args.begin(), {"-o", results.path().toStdString()});
+        args.push_back(HostPath("cat.bmp"));
+        EXPECT_EQ(Batch(args), kBatchAllSaved) << m_err;
+        const Bytes saved = ReadFile(results.filePath("outcat.raw").toStdString());
+        return saved.size() == 8 + 6 ? Bytes(saved.begin() + 8, saved.end()) : Bytes{};
     }
 
     QTemporaryDir m_data;
