@@ -58,6 +58,8 @@ std::string SignalPhrase(int signal) {
         return "调用了 abort，例如 assert 失败（SIGABRT）";
     case SIGKILL:
         return "被强行结束（SIGKILL），也许内存不够了";
+    case SIGXFSZ:
+        return "写的文件超过了大小上限（SIGXFSZ）";
     default:
         return std::string("被信号 ") + std::to_string(signal) + "（" + sigabbrev_np(signal) +
                "）结束";
