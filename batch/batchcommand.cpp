@@ -340,7 +340,8 @@ void TellHowInstalledStepsRun(const std::vector<CBatchStep>& steps, bool inProce
     if (std::ranges::none_of(steps, [](const CBatchStep& step) { return !step.builtIn; }))
         return;
     if (inProcess)
-        err << "vexlan-batch：--in-process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
+        err << "vexlan-batch：--in-"
+               "process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
     else if (const std::optional<std::string>& reason = SealUnavailableReason())
         err << "vexlan-batch：" << UnsealedStepsMessage(*reason) << "\n";
 }

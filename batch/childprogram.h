@@ -12,8 +12,8 @@
 #include <vector>
 
 struct CChildProgramOptions {
-    std::optional<double> seconds; // for the whole program; none: no limit
-    int stopFd = -1;               // once it is readable the program is ended
+    std::optional<double> seconds;     // for the whole program; none: no limit
+    int stopFd = -1;                   // once it is readable the program is ended
     const CSealPolicy* seal = nullptr; // none: it runs as the user, unsealed
 };
 

@@ -147,7 +147,8 @@ std::optional<std::string> CClassGrading::CheckSeal() {
     if (!m_request.allowUnsealed)
         return "无法把学生的编译和运行隔离开：" + *reason + "。\n没有评分：" + risk +
                "。若仍要评分，请加上 --allow-unsealed。";
-    m_unsealedNote = "注意：没有隔离学生的程序（--allow-unsealed）：" + *reason + "。" + risk + "。";
+    m_unsealedNote =
+        "注意：没有隔离学生的程序（--allow-unsealed）：" + *reason + "。" + risk + "。";
     return std::nullopt;
 }
 
@@ -329,10 +330,10 @@ bool CClassGrading::Report(const Setup& setup, const std::vector<CStudentGrade>&
                                 run ? (fs::path(folder) / "results").string() : "",
                                 run ? (fs::path(folder) / "log.txt").string() : ""});
         }
-        write(m_request.reportPath,
-              CGradingReport(*setup.exercise, *setup.comparison)
-                  .Html(Preamble() + summary, students),
-              false);
+        write(
+            m_request.reportPath,
+            CGradingReport(*setup.exercise, *setup.comparison).Html(Preamble() + summary, students),
+            false);
     }
     return written;
 }

@@ -2,8 +2,8 @@
 // exercise's images in a folder of the student's own (RUN_DIR/students/NAME), and every image's
 // result compared with the reference's. A step that does not compile, crashes on an image or
 // loops never stops the others: each build and each run is a program of its own, sealed off
-// from everything but what it needs, and a run goes on with the next image. A regrade takes again what an earlier one built and ran when
-// nothing it depends on has changed.
+// from everything but what it needs, and a run goes on with the next image. A regrade takes again
+// what an earlier one built and ran when nothing it depends on has changed.
 #pragma once
 
 #include "sealpolicy.h"

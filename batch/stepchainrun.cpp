@@ -22,8 +22,7 @@ CBatchStepRun InstalledStepRun(const CInstalledStep& step, const std::vector<dou
     return [step, values, timeout, limits](const CStepInput& input, BYTE* result,
                                            const std::string& imageHostPath,
                                            int stopFd) -> std::optional<std::string> {
-        const CStepEnd end =
-            RunInstalledStep(step, input, result, values, timeout, stopFd, limits);
+        const CStepEnd end = RunInstalledStep(step, input, result, values, timeout, stopFd, limits);
         if (end.kind == CStepEnd::Kind::Finished)
             return std::nullopt;
         return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
@@ -32,8 +31,9 @@ CBatchStepRun InstalledStepRun(const CInstalledStep& step, const std::vector<dou
 
 CBatchStepRun OneStepRun(const CBatchStep& step, bool inProcess, std::optional<double> timeout,
                          const CSealLimits& limits) {
-    return step.builtIn ? BuiltInStepRun(*step.builtIn)
-                        : InstalledStepRun(*step.installed, step.values, inProcess, timeout, limits);
+    return step.builtIn
+               ? BuiltInStepRun(*step.builtIn)
+               : InstalledStepRun(*step.installed, step.values, inProcess, timeout, limits);
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 // student's results, a student's command (its time limit, its stop, the group it leaves
 // behind, the line that repeats it) and the runner's lines read into outcomes and a log.
 #include "childprogram.h"
-#include "processes.h"
 #include "contenthash.h"
+#include "processes.h"
 #include "runnerprogress.h"
 #include "steprunrecord.h"
 #include "stopevent.h"
@@ -118,12 +118,9 @@ TEST(StudentCommandTest, TheTimeLimitAndTheStopEndTheWholeGroup) {
         for (const bool sealed : {false, true}) {
             SCOPED_TRACE(std::string(test.what) + (sealed ? ", sealed" : ""));
             CStopEvent stop;
-            const CStudentCommand command{{"/bin/sh", "-c", "sleep 600.125 & echo $!; sleep 600"},
-                                          {},
-                                          {},
-                                          {},
-                                          test.seconds,
-                                          sealed ? std::optional(CSealLimits{}) : std::nullopt};
+            const CStudentCommand command{
+                {"/bin/sh", "-c", "sleep 600.125 & echo $!; sleep 600"}, {}, {}, {}, test.seconds,
+                sealed ? std::optional(CSealLimits{}) : std::nullopt};
             pid_t leftBehind = 0;
             const auto start = std::chrono::steady_clock::now();
             const CChildProgramEnd end =
@@ -152,9 +149,9 @@ TEST(StudentCommandTest, TheTimeLimitAndTheStopEndTheWholeGroup) {
 
     // A program that ends while what it started still holds the output ends the run at once.
     const auto start = std::chrono::steady_clock::now();
-    const CChildProgramEnd end = RunStudentCommand(
-        {{"/bin/sh", "-c", "sleep 600 & exit 3"}, {}, {}, {}, 600, std::nullopt}, -1,
-        [](const std::string&) {});
+    const CChildProgramEnd end =
+        RunStudentCommand({{"/bin/sh", "-c", "sleep 600 & exit 3"}, {}, {}, {}, 600, std::nullopt},
+                          -1, [](const std::string&) {});
     EXPECT_EQ(end.status, 3);
     EXPECT_EQ(end.cause, CChildProgramEnd::Cause::Ended);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
@@ -183,14 +180,13 @@ TEST(StudentCommandTest, TheLoggedCommandRepeatsTheRun) {
 
     // A line without end is cut, not held whole.
     std::vector<std::size_t> lengths;
-    RunStudentCommand(
-        {{"/bin/sh", "-c", "head -c 300000 /dev/zero | tr '\\0' x; echo; echo ok"},
-         {},
-         {},
-         {},
-         60,
-         std::nullopt},
-        -1, [&](const std::string& line) { lengths.push_back(line.size()); });
+    RunStudentCommand({{"/bin/sh", "-c", "head -c 300000 /dev/zero | tr '\\0' x; echo; echo ok"},
+                       {},
+                       {},
+                       {},
+                       60,
+                       std::nullopt},
+                      -1, [&](const std::string& line) { lengths.push_back(line.size()); });
     EXPECT_EQ(lengths, (std::vector<std::size_t>{kMaxChildLineBytes, 2}));
 }
 

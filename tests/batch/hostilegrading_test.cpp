@@ -134,8 +134,7 @@ TEST_F(HostileGradingTest, EachCheatIsTheCheatersFailureOrHasNoEffect) {
     const std::vector<HostileStudent> students = HostileStudents(HostPath("run"));
     for (const HostileStudent& student : students)
         if (!student.source.empty())
-            WriteSource("class/" + std::string(student.name) + ".cpp",
-                        StudentStep(student.source));
+            WriteSource("class/" + std::string(student.name) + ".cpp", StudentStep(student.source));
     WriteSource("class/devzero.cpp", "#include \"/dev/zero\"\n");
     fs::create_symlink(HostPath("secret.txt"), HostPath("class/link.cpp"));
 
@@ -161,9 +160,9 @@ TEST_F(HostileGradingTest, EachCheatIsTheCheatersFailureOrHasNoEffect) {
         file.insert(file.end(), 48, 155);
         return file;
     }();
-    for (const char* result : {"run/reference/results/outa.raw", "run/reference/results/outb.raw",
-                               "run/students/equal/results/outa.raw",
-                               "run/students/equal/results/outb.raw"})
+    for (const char* result :
+         {"run/reference/results/outa.raw", "run/reference/results/outb.raw",
+          "run/students/equal/results/outa.raw", "run/students/equal/results/outb.raw"})
         EXPECT_EQ(ReadBack(result), inverted) << result;
     EXPECT_TRUE(fs::exists(HostPath("run/students/equal/log.txt")));
     // The log holds a mebibyte of each image's output, and says that the rest was cut.
@@ -187,7 +186,8 @@ TEST_F(HostileGradingTest, WithoutTheSealGradingStopsUnlessToldToGoOn) {
     Write("a.bmp", MakeBitmap(2, 2, 24, Bytes(12, 100)));
     WriteSource("solution.cpp", StudentStep("Invert(image);"));
     WriteSource("class/equal.cpp", StudentStep("Invert(image);"));
-    const std::string note = "注意：没有隔离学生的程序（--allow-unsealed）：用户命名空间的数量已到上限";
+    const std::string note =
+        "注意：没有隔离学生的程序（--allow-unsealed）：用户命名空间的数量已到上限";
     for (const bool allowed : {false, true}) {
         SCOPED_TRACE(allowed ? "allowed" : "not allowed");
         QStringList args{"-Ur",

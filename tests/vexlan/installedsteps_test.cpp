@@ -576,8 +576,8 @@ public:
     // The lines written so far that begin with prefix, each with its line end.
     std::string LinesBeginningWith(const std::string& prefix) const {
         std::string text(static_cast<std::size_t>(lseek(fileno(m_file), 0, SEEK_END)), '\0');
-        text.resize(static_cast<std::size_t>(std::max<ssize_t>(
-            pread(fileno(m_file), text.data(), text.size(), 0), 0)));
+        text.resize(static_cast<std::size_t>(
+            std::max<ssize_t>(pread(fileno(m_file), text.data(), text.size(), 0), 0)));
         std::istringstream lines(text);
         std::string found;
         for (std::string line; std::getline(lines, line);)
