@@ -23,8 +23,10 @@ void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
 
-CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
-    return DEBUG_NEW_ZEROED_BYTES(size);
+// Made shareable where they are made: an installed step's own process maps the planes as
+// they are, with no copy between the load and the step.
+CByteBlock NewSharedPlane(std::size_t size, std::size_t pixelBytes) {
+    return DEBUG_NEW_SHARED_PLANE(size, pixelBytes);
 }
 
 } // namespace
@@ -297,7 +299,7 @@ bool CVexlanView::UseEmptyImageSlot(const std::string& path, const std::string& 
 
 void CVexlanView::DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName) {
     CDecodedImage image = TakePlanes();
-    m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewZeroedPlane);
+    m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewSharedPlane);
     PutPlanes(std::move(image));
     if (!m_bPlanesAreCurrent)
         ShowMessage(FileProblemMessage(fullName, kTooLargeForMemory));

@@ -81,6 +81,7 @@ public:
     void EndRunningStep() { m_pStepCommands->EndRunning(); }
     void OnUpdateEndRunningStep(CCmdUI* pCmdUI) { pCmdUI->Enable(IsStepRunning()); }
     void PrepareStepHostWhileIdle() { m_pStepCommands->PrepareWhileIdle(); }
+    void FinishPreparingStepHost() { m_pStepCommands->FinishPreparing(); }
 
     // The read-ahead of the list's next entry while the program is idle (listreadahead.h),
     // on unless turned off; FinishReadAhead waits until nothing is being read.
