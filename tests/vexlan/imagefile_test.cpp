@@ -176,6 +176,14 @@ std::vector<Case> Cases() {
     };
 }
 
+// The name a refusal gives the kind of a file with this name's ending.
+std::string KindOf(const std::string& name) {
+    std::string ending = name.substr(name.rfind('.') + 1);
+    for (char& c : ending)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ending == "JPG" ? "JPEG" : ending == "TIF" ? "TIFF" : ending == "WEBP" ? "WebP" : ending;
+}
+
 int Scaled(double sample16) {
     return static_cast<int>(std::lround(sample16 * 255.0 / 65535.0));
 }
@@ -233,8 +241,10 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
         m_messages.clear();
         Load(name);
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_TRUE(
-            m_messages[0].starts_with("文件 " + HostPath(name) + " 不是 Vexlan 能读取的位图："))
+        // A refusal names what the file is and that it ends early.
+        EXPECT_TRUE(m_messages[0].starts_with("文件 " + HostPath(name) +
+                                              " 不是 Vexlan 能读取的图像：" + KindOf(name) +
+                                              " 文件在数据结束之前就结束了"))
             << m_messages[0];
         EXPECT_EQ(m_view->m_pGrayImage.get(), planes[0]);
         EXPECT_EQ(m_view->m_pColorImage.get(), planes[1]);
@@ -245,7 +255,7 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
     m_messages.clear();
     Load("huge.pgm");
     EXPECT_EQ(m_messages, std::vector<std::string>{"文件 " + HostPath("huge.pgm") +
-                                                   " 不是 Vexlan 能读取的位图：尺寸 20000 × "
+                                                   " 不是 Vexlan 能读取的图像：尺寸 20000 × "
                                                    "20000 像素太大。"});
     ExpectPlanes({"good.png", {}, kColor, GrayPlane::Zeros});
 }
