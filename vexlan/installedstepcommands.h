@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+class CBackgroundTask;
 class CFolderWatch;
 class CFrameWnd;
 class CReadyStepHost;
@@ -22,7 +23,8 @@ public:
     CInstalledStepCommands(const CInstalledStepCommands&) = delete;
     CInstalledStepCommands& operator=(const CInstalledStepCommands&) = delete;
 
-    // Follows the step folders from now on, and lists what they hold.
+    // Follows the step folders from now on, and lists what they hold once they have been read
+    // on a thread of their own.
     void Watch();
     // Lists the steps the folders hold now, says once which were refused, and runs the step
     // whose result is shown again when its file was replaced.
@@ -46,6 +48,8 @@ public:
     void PrepareWhileIdle();
 
 private:
+    // Lists the steps found, as Update says.
+    void Show(CInstalledSteps found);
     void OnEnded();
     // The planes as a step gets them, once moved to memory that its process can map.
     std::optional<CStepInput> SharedStepInput();
@@ -54,6 +58,7 @@ private:
     CVexlanView& m_view;
     CInstalledSteps m_installedSteps;
     std::unique_ptr<CFolderWatch> m_pFolderWatch;
+    std::unique_ptr<CBackgroundTask> m_pFirstReading;
     std::unique_ptr<CRunningStep> m_pRunningStep;
     std::unique_ptr<CReadyStepHost> m_pReadyHost;
     // The installed step whose result is shown, as its file was when it ran.
