@@ -414,7 +414,8 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return UsageError(err, "缺少文件");
     if (step)
         return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
-    return RunOnFiles(CBatchRunner(InstalledStepRun(*installedStep, options->inProcess, timeout),
-                                   options->outputDirectory, out, err),
-                      *options);
+    CBatchRunner runner(InstalledStepRun(*installedStep, options->inProcess, timeout),
+                        options->outputDirectory, out, err);
+    runner.StopStepsAtOnce(options->inProcess);
+    return RunOnFiles(std::move(runner), *options);
 }
