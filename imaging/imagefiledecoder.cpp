@@ -27,6 +27,10 @@ CImageFileDecoder::Result CImageFileDecoder::ReadHeader(std::FILE* file) {
     m_width = m_height = m_bitsPerPixel = 0;
     m_kind = KindOfContent(file);
     m_fileBytes = FileBytes(file);
+    if (const std::optional<CFramingProblem> framing = HeaderFramingProblem(m_kind, file)) {
+        RefuseData(framing->endedEarly, framing->detail);
+        return Result::Refused;
+    }
     if (!m_reader.ReadHeader(file)) {
         // A header cut short says little of its own: the framing tells where the file ends.
         if (const std::optional<CFramingProblem> framing = FramingProblem(m_kind, file))

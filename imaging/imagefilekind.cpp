@@ -88,18 +88,28 @@ CFramingProblem Damaged(std::string detail) {
 
 constexpr std::uint32_t kLargestChunk = 0x7FFFFFFF;
 
-std::optional<CFramingProblem> PngFraming(Cursor& cursor) {
+// Up to the end, or only the chunks before the pixel data that a decoder reads with the header;
+// of those only the critical ones' checksums, which are small, are checked.
+std::optional<CFramingProblem> PngFraming(Cursor& cursor, bool headerOnly) {
     if (!cursor.Skip(8))
         return EndedEarly("缺少 PNG 签名");
     std::vector<unsigned char> buffer(64 * 1024);
     for (;;) {
         unsigned char header[8];
         if (!cursor.Read(header, sizeof header))
-            return EndedEarly("在 IEND 块之前");
+            return EndedEarly(headerOnly ? "在 IDAT 块之前" : "在 IEND 块之前");
         const std::uint32_t length = BigEndian32(header);
         const std::string type(reinterpret_cast<const char*>(header + 4), 4);
         if (length > kLargestChunk)
             return Damaged(type + " 块的长度 " + std::to_string(length) + " 不合规定");
+        if (headerOnly && type == "IDAT")
+            return std::nullopt;
+        const bool critical = std::isupper(static_cast<unsigned char>(type[0]));
+        if (headerOnly && !critical) {
+            if (!cursor.Skip(std::uint64_t{length} + 4))
+                return EndedEarly("在 " + type + " 块之中");
+            continue;
+        }
         uLong crc = crc32(0, header + 4, 4);
         for (std::uint32_t left = length; left > 0;) {
             const std::uint32_t step = std::min<std::uint32_t>(left, buffer.size());
@@ -418,7 +428,7 @@ std::optional<CFramingProblem> FramingProblem(CImageKind kind, std::FILE* file) 
     Cursor cursor(file);
     switch (kind) {
     case CImageKind::Png:
-        return PngFraming(cursor);
+        return PngFraming(cursor, false);
     case CImageKind::Gif:
         return GifFraming(cursor);
     case CImageKind::WebP:
@@ -432,6 +442,15 @@ std::optional<CFramingProblem> FramingProblem(CImageKind kind, std::FILE* file) 
     default:
         return std::nullopt;
     }
+}
+
+std::optional<CFramingProblem> HeaderFramingProblem(CImageKind kind, std::FILE* file) {
+    Cursor cursor(file);
+    if (kind != CImageKind::Png)
+        return std::nullopt;
+    std::optional<CFramingProblem> problem = PngFraming(cursor, true);
+    std::fseek(file, 0, SEEK_SET);
+    return problem;
 }
 
 std::uint64_t JpegCoefficientBytes(std::FILE* file) {

@@ -26,6 +26,10 @@ struct CFramingProblem {
 // to check. Reads through the file in small steps and leaves it anywhere.
 std::optional<CFramingProblem> FramingProblem(CImageKind kind, std::FILE* file);
 
+// The same for what a decoder reads with the header alone (a PNG's chunks before its pixel data),
+// so that it never meets the end of the file there; leaves file at its start.
+std::optional<CFramingProblem> HeaderFramingProblem(CImageKind kind, std::FILE* file);
+
 // The bytes libjpeg keeps for the whole image's coefficients when a JPEG is progressive or
 // stored in more than one scan; 0 for one that is decoded a row band at a time, or no JPEG.
 // Reads the file's markers and leaves it anywhere.

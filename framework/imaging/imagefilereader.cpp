@@ -116,6 +116,8 @@ struct CImageFileReader::Impl {
 
     CImageFileDevice device;
     QImageReader reader;
+    // As ReadHeader found it: once the image is read, the reader no longer knows.
+    QByteArray format;
     std::optional<CWideNetpbm> wide;
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
     QImage::Format declared = QImage::Format_Invalid;
@@ -140,7 +142,7 @@ struct CImageFileReader::Impl {
     }
     bool Turned() const { return turn & QImageIOHandler::TransformationRotate90; }
     bool MetTheEnd() const {
-        return device.ReadPastEnd() || (ReadsExactly(reader.format()) && device.ShortRead());
+        return device.ReadPastEnd() || (ReadsExactly(format) && device.ShortRead());
     }
     void Hold(QImage decoded);
     void ReadPalette();
@@ -162,8 +164,8 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     impl.reader.setDevice(&impl.device);
     // Turned while copied: the toolkit's own turn would make a second full-size image.
     impl.reader.setAutoTransform(false);
-    const QByteArray format = impl.reader.format();
-    if (!IsReadKind(format))
+    impl.format = impl.reader.format();
+    if (!IsReadKind(impl.format))
         return impl.Fail("无法识别图像的格式", messages);
     const QSize size = impl.reader.size();
     if (!size.isValid()) {
@@ -172,7 +174,7 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     }
     impl.turn = impl.reader.transformation();
     impl.declared = impl.reader.imageFormat();
-    if (format == "pgm" || format == "ppm")
+    if (impl.format == "pgm" || impl.format == "ppm")
         impl.wide = ReadWideNetpbmHeader(impl.device);
     impl.width = impl.Turned() ? size.height() : size.width();
     impl.height = impl.Turned() ? size.width() : size.height();
@@ -227,8 +229,11 @@ CImageFileReader::Outcome CImageFileReader::Decode(std::size_t maxBytes) {
     const bool read =
         impl.wide ? ReadWideNetpbm(impl.device, *impl.wide, decoded) : impl.reader.read(&decoded);
     impl.decoderText = messages.Text();
-    // libjpeg goes on past corrupt data and only warns; every other library fails the read.
-    const bool damaged = !read || messages.AnyFrom("qt.gui.imageio.jpeg");
+    // libjpeg goes on past corrupt data and only warns, and the toolkit ends its data with a
+    // made-up end marker when the file runs out; every other library fails the read.
+    const bool jpeg = impl.format == "jpeg";
+    const bool damaged =
+        !read || (jpeg && (messages.AnyFrom("qt.gui.imageio.jpeg") || impl.device.ReadPastEnd()));
     if (damaged && impl.MetTheEnd())
         return Outcome::EndedEarly;
     if (!read && messages.AnyContaining("allocation limit"))

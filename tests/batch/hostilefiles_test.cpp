@@ -1,0 +1,265 @@
+// Hostile image files, as a new user would be hit by them: sizes far past the limit declared by
+// tiny files, deep and floating-point samples, many pages, turns, and every kind cut at each
+// tenth of its length. Each is refused with a message that names its kind and the cause, or
+// shown as it should be, with nothing of the decoders on standard error; and loading it, in the
+// program's loading path and in the runner, each in a process of its own, peaks within the
+// planes' limit and the decoder's bound.
+#include "batchcapture.h"
+#include "hostilefiles.h"
+#include "imagefiles.h"
+#include "imagesetfixture.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+using hostilefiles::TiffPage;
+using testimages::Encoded;
+
+constexpr std::int64_t kMebibyte = 1 << 20;
+// What a refused file may add to a process that loads nothing: the message and the little the
+// decoder reads of the header. Under AddressSanitizer planes allocated but never touched still
+// cost their shadow, an eighth of them.
+#ifdef __SANITIZE_ADDRESS__
+constexpr std::int64_t kShadowEighths = 1;
+#else
+constexpr std::int64_t kShadowEighths = 0;
+#endif
+constexpr std::int64_t kRefusalSlack = 64 * kMebibyte;
+
+struct Measured {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::int64_t peakBytes = 0;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs program with args in a process of its own and measures its peak resident memory.
+Measured RunMeasured(const std::string& folder, const std::vector<std::string>& args) {
+    const std::string out = folder + "/child.out";
+    const std::string err = folder + "/child.err";
+    const std::string report = folder + "/child.peak";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> command{VEXLAN_PEAK_MEMORY, report};
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : command)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    Measured measured;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+        waitpid(pid, nullptr, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::int64_t peakKiB = 0;
+    std::ifstream(report) >> measured.status >> peakKiB;
+    measured.peakBytes = peakKiB * 1024;
+    measured.out = ReadAll(out);
+    measured.err = ReadAll(err);
+    return measured;
+}
+
+// A case of the table: the file, and what loading it must end with: "loaded WxH" or a part of
+// the message. planeBytes: what its planes take once decoded, or are allocated with and never
+// touched before a late refusal.
+struct Hostile {
+    std::string name;
+    Bytes file;
+    std::string ends;
+    std::int64_t planeBytes = 0;
+};
+
+Bytes Noise(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    for (BYTE& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<BYTE>(seed >> 16);
+    }
+    return bytes;
+}
+
+QImage Photo(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    const Bytes noise = Noise(std::size_t(width) * height, 5);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 5, noise[std::size_t(y) * width + x] / 4 + 64));
+    return image;
+}
+
+Bytes Progressive(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(image);
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+std::vector<Hostile> DeclaredSizesDepthsPagesAndTurns() {
+    const std::string decodeLimit = "MiB 内存，超过上限 1536 MiB";
+    std::vector<TiffPage> pages(1000, TiffPage{64, 64, 1, 8, 1, 1, Bytes(64 * 64, 9)});
+    pages.front().pixels = Bytes(64 * 64, 200);
+    const TiffPage moderate{1200, 900, 4, 16, 1, 8, Noise(1200 * 900 * 8, 3)};
+    return {
+        {"huge.png", hostilefiles::Png(100000, 100000, 8, 0, Bytes(100001, 0)),
+         "尺寸 100000 × 100000 像素太大"},
+        {"deep.png", hostilefiles::Png(16384, 16383, 16, 6, Bytes(16384 * 8 + 1, 0)),
+         "尺寸 16384 × 16383 像素，解码要用约 3072 " + decodeLimit},
+        // The hostile trial's 10 KB file: RGBA, sixteen bits a sample, turned by its tag.
+        {"turned.tiff", hostilefiles::Tiff({{16384, 16383, 4, 16, 1, 6, Bytes(16384 * 8, 0)}}),
+         "尺寸 16383 × 16384 像素，解码要用约 3072 " + decodeLimit},
+        {"float.tiff", hostilefiles::Tiff({{16384, 16383, 4, 32, 3, 1, Bytes(16384 * 16, 0)}}),
+         "尺寸 16384 × 16383 像素，解码要用约 5120 " + decodeLimit},
+        {"pages.tiff", hostilefiles::Tiff(pages), "loaded 64x64"},
+        {"moderate.tiff", hostilefiles::Tiff({moderate}), "loaded 900x1200",
+         std::int64_t{4} * 1200 * 900},
+        // Its planes and image fit; libjpeg's coefficients on top of them do not.
+        {"progressive.jpg", hostilefiles::WithJpegSize(Progressive(Photo(64, 48)), 13000, 13000),
+         decodeLimit, std::int64_t{4} * 13000 * 13000},
+        {"wide.gif", testimages::Gif(65535, 65535, {0xFF0000}, Bytes{0}),
+         "尺寸 65535 × 65535 像素太大"},
+        {"deep.pgm", testimages::Netpbm("P5", 30000, 30000, 65535, {1, 2, 3}),
+         "尺寸 30000 × 30000 像素太大"},
+    };
+}
+
+// One file of each kind that the kind's cuts are made from.
+std::vector<Hostile> WholeFiles() {
+    const QImage photo = Photo(64, 48);
+    const Bytes noise = Noise(64 * 48, 7);
+    std::vector<int> gray(noise.begin(), noise.end());
+    Bytes bits{'P', '4', '\n', '6', '4', ' ', '4', '8', '\n'};
+    const Bytes packed = Noise(8 * 48, 9);
+    bits.insert(bits.end(), packed.begin(), packed.end());
+    return {
+        {"cut.png", Encoded(photo, "png"), "PNG"},
+        {"cut.jpg", Encoded(photo, "jpeg"), "JPEG"},
+        {"progressive.jpg", Progressive(photo), "JPEG"},
+        {"cut.tif", Encoded(photo, "tiff"), "TIFF"},
+        {"cut.gif", testimages::Gif(64, 48, {0xFF0000, 0x00FF00, 0x0000FF}, Bytes(noise.size(), 1)),
+         "GIF"},
+        {"cut.webp", Encoded(photo, "webp", 100), "WebP"},
+        {"cut.pgm", testimages::Netpbm("P5", 64, 48, 255, gray), "PGM"},
+        {"wide.pgm", testimages::Netpbm("P5", 64, 48, 65535, gray), "PGM"},
+        {"cut.ppm", Encoded(photo, "ppm"), "PPM"},
+        {"cut.pbm", bits, "PBM"},
+    };
+}
+
+class HostileFileTest : public ImageSetTest, protected BatchCapture {
+protected:
+    // Loads name as File Open does, collecting what reaches standard error meanwhile.
+    std::string LoadCapturingErrors(const std::string& name) {
+        std::fflush(stderr);
+        const int saved = dup(2);
+        const std::string errors = HostPath("stderr.txt");
+        const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, 2);
+        close(file);
+        Load(name);
+        m_view->FinishLoading();
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        return ReadAll(errors);
+    }
+    Measured Probe(const std::string& name) {
+        return RunMeasured(m_dir.path().toStdString(), {VEXLAN_LOAD_PROBE, HostPath(name)});
+    }
+    Measured Runner(const std::string& name) {
+        return RunMeasured(
+            m_dir.path().toStdString(),
+            {VEXLAN_BATCH_PROGRAM, "-o", HostPath("results"), "segment", HostPath(name)});
+    }
+};
+
+TEST_F(HostileFileTest, DeclaredSizesDepthsPagesAndTurnsStayWithinTheBound) {
+    Write("tiny.png", Encoded(Photo(4, 3), "png"));
+    const Measured probeBase = Probe("tiny.png");
+    const Measured runnerBase = Runner("tiny.png");
+    ASSERT_EQ(probeBase.out, "loaded 4x3\n") << probeBase.err;
+    ASSERT_EQ(runnerBase.status, 0) << runnerBase.err;
+    for (const Hostile& c : DeclaredSizesDepthsPagesAndTurns()) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.file);
+        m_messages.clear();
+        const std::string errors = LoadCapturingErrors(c.name);
+        EXPECT_EQ(errors, "");
+        const bool loads = c.ends.starts_with("loaded ");
+        if (loads)
+            EXPECT_EQ(m_messages, std::vector<std::string>{});
+        else
+            ASSERT_EQ(m_messages.size(), 1u);
+        const std::string said = loads ? "loaded " + std::to_string(m_view->m_nWidth) + "x" +
+                                             std::to_string(m_view->m_nHeight)
+                                       : m_messages[0];
+        EXPECT_NE(said.find(c.ends), std::string::npos) << said;
+
+        // What loading it costs a process of its own, beyond what loading nothing costs.
+        const std::int64_t bound =
+            kRefusalSlack + c.planeBytes * (loads ? 3 : 0) + c.planeBytes * kShadowEighths / 8;
+        const Measured probe = Probe(c.name);
+        EXPECT_NE(probe.out.find(c.ends), std::string::npos) << probe.out;
+        EXPECT_LE(probe.peakBytes - probeBase.peakBytes, bound);
+        const Measured runner = Runner(c.name);
+        EXPECT_EQ(runner.status, loads ? 0 : 1);
+        EXPECT_NE((loads ? runner.out : runner.err).find(loads ? "->" : c.ends), std::string::npos)
+            << runner.err;
+        EXPECT_LE(runner.peakBytes - runnerBase.peakBytes, bound);
+        std::cout << "[ peak     ] " << c.name << ": program " << probe.peakBytes / kMebibyte
+                  << " MiB, runner " << runner.peakBytes / kMebibyte << " MiB\n";
+    }
+}
+
+TEST_F(HostileFileTest, EveryKindCutAtEachTenthIsRefusedAsEndingEarly) {
+    std::vector<std::string> cuts;
+    for (const Hostile& whole : WholeFiles())
+        for (int tenth = 1; tenth <= 9; ++tenth) {
+            const std::string name = std::to_string(tenth) + whole.name;
+            SCOPED_TRACE(name);
+            Write(name, Bytes(whole.file.begin(),
+                              whole.file.begin() +
+                                  static_cast<std::ptrdiff_t>(whole.file.size() * tenth / 10)));
+            cuts.push_back(name);
+            m_messages.clear();
+            EXPECT_EQ(LoadCapturingErrors(name), "");
+            ASSERT_EQ(m_messages.size(), 1u);
+            EXPECT_EQ(m_messages[0].rfind("文件 " + HostPath(name) + " 不是 Vexlan 能读取的图像：" +
+                                              whole.ends + " 文件在数据结束之前就结束了",
+                                          0),
+                      0u)
+                << m_messages[0];
+        }
+    // The runner says the same of each, and saves none of them.
+    std::vector<std::string> args{"-o", HostPath("results"), "segment"};
+    for (const std::string& name : cuts)
+        args.push_back(HostPath(name));
+    EXPECT_EQ(Batch(args), kBatchSomeFailed);
+    std::istringstream lines(m_err);
+    std::size_t refused = 0;
+    for (std::string line; std::getline(lines, line); ++refused)
+        EXPECT_NE(line.find("文件在数据结束之前就结束了"), std::string::npos) << line;
+    EXPECT_EQ(refused, cuts.size());
+    EXPECT_NE(m_out.find("保存 0 个"), std::string::npos) << m_out;
+}
+
+} // namespace
