@@ -2,6 +2,7 @@
 
 #include "decodermessages.h"
 #include "imagefiledevice.h"
+#include "pngfile.h"
 #include "widenetpbm.h"
 
 #include <QImage>
@@ -118,6 +119,8 @@ struct CImageFileReader::Impl {
     QImageReader reader;
     // As ReadHeader found it: once the image is read, the reader no longer knows.
     QByteArray format;
+    // The kinds read here rather than by the toolkit.
+    std::unique_ptr<CPngFile> png;
     std::optional<CWideNetpbm> wide;
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
     QImage::Format declared = QImage::Format_Invalid;
@@ -141,6 +144,7 @@ struct CImageFileReader::Impl {
         return false;
     }
     bool Turned() const { return turn & QImageIOHandler::TransformationRotate90; }
+    bool ReadPngHeader(const CDecoderMessages& messages);
     bool MetTheEnd() const {
         return device.ReadPastEnd() || (ReadsExactly(format) && device.ShortRead());
     }
@@ -167,6 +171,8 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     impl.format = impl.reader.format();
     if (!IsReadKind(impl.format))
         return impl.Fail("无法识别图像的格式", messages);
+    if (impl.format == "png")
+        return impl.ReadPngHeader(messages);
     const QSize size = impl.reader.size();
     if (!size.isValid()) {
         impl.headerEndedEarly = impl.MetTheEnd();
@@ -179,6 +185,21 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     impl.width = impl.Turned() ? size.height() : size.width();
     impl.height = impl.Turned() ? size.width() : size.height();
     impl.decoderText = messages.Text();
+    return true;
+}
+
+bool CImageFileReader::Impl::ReadPngHeader(const CDecoderMessages& messages) {
+    if (!device.seek(0))
+        return Fail("无法读取文件", messages);
+    png = std::make_unique<CPngFile>(device);
+    if (!png->ReadHeader()) {
+        headerEndedEarly = MetTheEnd();
+        return Fail("图像头已损坏", messages);
+    }
+    width = png->Width();
+    height = png->Height();
+    declared = png->Format();
+    decoderText = messages.Text();
     return true;
 }
 
@@ -226,8 +247,9 @@ CImageFileReader::Outcome CImageFileReader::Decode(std::size_t maxBytes) {
     const std::size_t megabytes = (maxBytes >> 20) + ((maxBytes & 0xFFFFF) != 0);
     impl.reader.setAllocationLimit(static_cast<int>(std::min<std::size_t>(megabytes, INT_MAX)));
     QImage decoded;
-    const bool read =
-        impl.wide ? ReadWideNetpbm(impl.device, *impl.wide, decoded) : impl.reader.read(&decoded);
+    const bool read = impl.png    ? impl.png->Read(decoded, maxBytes)
+                      : impl.wide ? ReadWideNetpbm(impl.device, *impl.wide, decoded)
+                                  : impl.reader.read(&decoded);
     impl.decoderText = messages.Text();
     // libjpeg goes on past corrupt data and only warns, and the toolkit ends its data with a
     // made-up end marker when the file runs out; every other library fails the read.
