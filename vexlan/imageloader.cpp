@@ -73,6 +73,7 @@ void CImageLoader::Remember() {
 }
 
 void CImageLoader::Forget() {
+    Abandon();
     m_before.reset();
 }
 

@@ -28,7 +28,8 @@ public:
     CImageLoader& operator=(const CImageLoader&) = delete;
 
     // Before a command changes the workspace for a load (File Open, a Page key): what a refused
-    // or cancelled load brings back. Forget drops it when the command loads nothing.
+    // or cancelled load brings back. Forget drops it when the command loads nothing, and gives
+    // up a load in flight, whose image would no longer belong to the entry.
     void Remember();
     void Forget();
     // Loads entry index, whose file is open and whose title is set; a load in flight gives way.

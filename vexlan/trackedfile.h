@@ -27,7 +27,6 @@ public:
     double Progress() const;
     // Makes every further read fail, so that the decoder gives up; any thread may call it.
     void Cancel() { m_cancelled = true; }
-    bool Cancelled() const { return m_cancelled; }
 
 private:
     static ssize_t Read(void* cookie, char* buffer, std::size_t size);

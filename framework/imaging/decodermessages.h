@@ -19,7 +19,6 @@ public:
     CDecoderMessages(const CDecoderMessages&) = delete;
     CDecoderMessages& operator=(const CDecoderMessages&) = delete;
 
-    const std::vector<Message>& Messages() const { return m_messages; }
     // Whether a message came from a source whose name starts with prefix.
     bool AnyFrom(const std::string& prefix) const;
     // Whether a message's text holds words.

@@ -141,6 +141,20 @@ TEST_F(LoadingTest, ALoadInFlightGivesWayToTheNextStep) {
     m_view->CancelLoading();
     EXPECT_EQ(Now(), first);
     EXPECT_NE(first, before); // the result went with the reload
+
+    // A step onto an entry that cannot be opened gives the load in flight up as well: its image
+    // would show under the other entry's index.
+    WriteText("set.lst", "3 " + m_dirSystemPath + " small.bmp one.png gone.bmp");
+    Open("set.lst");
+    Key(Qt::Key_PageDown);
+    ASSERT_TRUE(m_view->IsLoading());
+    m_messages.clear();
+    Key(Qt::Key_PageDown);
+    EXPECT_EQ(m_messages, std::vector<std::string>{"Cannot open the list file"});
+    EXPECT_FALSE(m_view->IsLoading());
+    Idle();
+    EXPECT_EQ(m_view->m_nCurrentFile, 2);
+    EXPECT_EQ(m_view->m_nWidth, 2);
 }
 
 // A refusal changes no data: a refused File Open keeps the list and its position, quick or
