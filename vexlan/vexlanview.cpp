@@ -216,7 +216,8 @@ void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
     CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
 }
 
-// The result goes before the load, so that a refused or cancelled one can bring it back.
+// The result goes before the load starts, so that a cancelled one can bring it back; after a
+// refused one it stays gone, as after a missing entry.
 void CVexlanView::StepThroughList(int step) {
     m_pLoader->Remember();
     m_nCurrentFile += step;
