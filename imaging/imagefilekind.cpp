@@ -41,6 +41,12 @@ public:
         m_good = m_length >= 0 && fseeko(file, 0, SEEK_SET) == 0;
     }
 
+    // Up to size bytes, fewer at the end of the file.
+    std::size_t ReadSome(void* bytes, std::size_t size) {
+        const std::size_t got = m_good ? std::fread(bytes, 1, size, m_file) : 0;
+        m_position += static_cast<off_t>(got);
+        return got;
+    }
     bool Read(void* bytes, std::size_t size) {
         m_good = m_good && std::fread(bytes, 1, size, m_file) == size;
         m_position += static_cast<off_t>(size);
@@ -356,21 +362,37 @@ bool IsFrameMarker(int marker) {
 }
 
 // The next marker after entropy-coded data, where 0xFF 0x00 is a data byte and restart
-// markers belong to the data; -1 at the end of the file.
+// markers belong to the data; -1 at the end of the file. The data is most of the file: it is
+// searched a block at a time, not read byte by byte.
 int NextMarkerAfterData(Cursor& cursor) {
-    for (int byte = cursor.Byte(); byte >= 0;) {
-        if (byte != 0xFF) {
-            byte = cursor.Byte();
-            continue;
+    std::vector<unsigned char> block(64 * 1024);
+    bool afterFF = false;
+    for (;;) {
+        const off_t start = cursor.Position();
+        const std::size_t got = cursor.ReadSome(block.data(), block.size());
+        if (got == 0)
+            return -1;
+        const unsigned char* at = block.data();
+        const unsigned char* end = at + got;
+        while (at < end) {
+            if (!afterFF) {
+                at = static_cast<const unsigned char*>(std::memchr(at, 0xFF, end - at));
+                if (at == nullptr)
+                    break;
+                afterFF = true;
+                ++at;
+                continue;
+            }
+            const int byte = *at++;
+            if (byte == 0xFF)
+                continue; // fill before a marker
+            afterFF = false;
+            if (byte != 0 && (byte < 0xD0 || byte > 0xD7)) {
+                cursor.Seek(static_cast<std::uint64_t>(start + (at - block.data())));
+                return byte;
+            }
         }
-        int marker = cursor.Byte();
-        while (marker == 0xFF)
-            marker = cursor.Byte();
-        if (marker != 0 && (marker < 0xD0 || marker > 0xD7))
-            return marker;
-        byte = cursor.Byte();
     }
-    return -1;
 }
 
 } // namespace

@@ -6,6 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+
+} // namespace
+
 CTrackedFile::CTrackedFile(CFilePtr file) : m_file(std::move(file)) {
     struct stat status {};
     if (!m_file || fstat(fileno(m_file.get()), &status) != 0)
@@ -13,6 +19,9 @@ CTrackedFile::CTrackedFile(CFilePtr file) : m_file(std::move(file)) {
     m_length = status.st_size;
     m_stream =
         fopencookie(this, "rb", {&CTrackedFile::Read, nullptr, &CTrackedFile::Seek, nullptr});
+    // The decoders read in blocks of their own; the stream should pass them on in few calls.
+    if (m_stream)
+        std::setvbuf(m_stream, nullptr, _IOFBF, kBufferBytes);
 }
 
 CTrackedFile::~CTrackedFile() {
