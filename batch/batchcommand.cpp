@@ -1,11 +1,15 @@
 #include "batchcommand.h"
 
 #include "batchrunner.h"
+#include "batchstep.h"
 #include "classgrading.h"
 #include "installedsteps.h"
 #include "resultcomparison.h"
+#include "resultnaming.h"
+#include "stepchainrun.h"
 #include "steptable.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <map>
@@ -17,10 +21,11 @@
 namespace {
 
 constexpr char kUsage[] =
-    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] 步骤 文件...\n"
+    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] [--set 名称=值]...\n"
+    "                   [--name 模式] 步骤[,步骤...] 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
-    "                         [--diff-dir 目录] 参考 学生目录 文件...\n"
+    "                         [--diff-dir 目录] [--set 名称=值]... 参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
     "      vexlan-batch --version\n";
@@ -31,13 +36,22 @@ constexpr char kHelp[] =
     "也可以是 .lst 图像列表，与“文件 > 打开”相同，按名称的结尾区分。\n"
     "结果写到 D:\\out<主名>.raw，主名是图像名第一个“.”之前的部分。\n"
     "一次运行不会覆盖它要读取的文件，也不会覆盖它已写出的结果。\n"
+    "用逗号连起几个步骤（blur,sobel,threshold）时，每个步骤在前一个步骤的结果上运行：\n"
+    "结果是它的灰度平面，也是三个颜色通道相同的灰色；写出的是最后一个步骤的结果。\n"
     "\n"
     "  -o 目录, --output=目录\n"
     "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
     "  --timeout 秒  已安装的步骤处理一个图像超过这么多秒就结束它，算作失败\n"
     "  --in-process  在本进程中运行已安装的步骤，不加隔离，便于用 gdb 找到出错的那一行\n"
     "  --png      在每个 .raw 结果旁边另存一个同名的 8 位灰度 PNG 文件\n"
-    "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build）\n"
+    "  --set 名称=值  给步骤的参数一个值（可重复；链中可写 步骤.名称=值），名称或值不对时\n"
+    "             在读取任何图像之前就以状态 2 结束\n"
+    "  --name 模式  按模式命名结果（D:\\模式.raw），例如 {stem}_{step}_{threshold}：{stem} 是\n"
+    "             主名，{ext} 是图像名的扩展名，{step} 是步骤名（链中以 - 相连），{参数名} 是\n"
+    "             该参数的值\n"
+    "  --list     列出所有处理步骤：内置的和已安装的（vexlan-step build），每个步骤一行（名称；\n"
+    "             已安装的还有菜单文字和文件，以制表符分隔），其下每个参数缩进一行：名称、\n"
+    "             标签、范围和默认值\n"
     "  --help     显示本帮助\n"
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
@@ -48,6 +62,7 @@ constexpr char kHelp[] =
     "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
     "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
     "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
+    "--set 的值交给参考和每名学生的步骤，并写在报告的开头。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
     "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
@@ -71,6 +86,8 @@ struct BatchOptions {
     std::optional<std::string> tolerance;
     std::optional<std::string> csv;
     std::optional<std::string> diffDirectory;
+    std::vector<std::string> settings; // --set NAME=VALUE, in order
+    std::optional<std::string> namePattern;
     std::vector<std::string> operands; // the step, then the files
 };
 
@@ -81,8 +98,8 @@ constexpr char kCompareCommand[] = "compare";
 constexpr char kGradeCommand[] = "grade";
 constexpr double kGradeTimeoutSeconds = 10;
 
-// One row per option. An option either takes a value (value set, valueName says what it is)
-// or is a flag (flag set).
+// One row per option. An option either takes a value (value set, valueName says what it is),
+// takes a value each time it is given (values set), or is a flag (flag set).
 struct OptionRow {
     char shortName; // '\0' for a long option only
     std::string_view longName;
@@ -90,6 +107,14 @@ struct OptionRow {
     const char* valueName;
     bool BatchOptions::*flag;
     unsigned modes;
+    std::vector<std::string> BatchOptions::*values = nullptr;
+
+    bool TakesValue() const { return value || values; }
+    bool GivenIn(const BatchOptions& options) const {
+        return value    ? (options.*value).has_value()
+               : values ? !(options.*values).empty()
+                        : options.*flag;
+    }
 };
 
 constexpr OptionRow kOptions[] = {
@@ -103,6 +128,8 @@ constexpr OptionRow kOptions[] = {
     {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
     {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
     {'\0', "diff-dir", &BatchOptions::diffDirectory, "目录", nullptr, kCompare | kGrade},
+    {'\0', "set", nullptr, "名称=值", nullptr, kStepRun | kGrade, &BatchOptions::settings},
+    {'\0', "name", &BatchOptions::namePattern, "名称模式", nullptr, kStepRun},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -172,7 +199,7 @@ private:
         const std::string shown = "--" + std::string(option->longName);
         if (equals == std::string::npos)
             return Take(*option, shown, std::nullopt, problem);
-        if (!option->value) {
+        if (!option->TakesValue()) {
             problem = "选项 " + shown + " 不带参数";
             return false;
         }
@@ -185,7 +212,7 @@ private:
             const OptionRow* option = FindShortOption(arg[i], problem);
             if (!option)
                 return false;
-            if (option->value)
+            if (option->TakesValue())
                 return Take(*option, "-" + std::string(1, arg[i]),
                             i + 1 < arg.size() ? std::optional(arg.substr(i + 1)) : std::nullopt,
                             problem);
@@ -207,7 +234,10 @@ private:
             problem = "选项 " + shown + " 后面缺少" + option.valueName;
             return false;
         }
-        m_options.*option.value = std::move(value);
+        if (option.values)
+            (m_options.*option.values).push_back(std::move(*value));
+        else
+            m_options.*option.value = std::move(value);
         return true;
     }
 
@@ -219,6 +249,19 @@ private:
 int UsageError(std::ostream& err, const std::string& problem) {
     err << "vexlan-batch：" << problem << "\n" << kUsage << "详见 vexlan-batch --help。\n";
     return kBatchUsageError;
+}
+
+// A command line that names what the steps do not have: the problem alone says what is wrong.
+int Refusal(std::ostream& err, const std::string& problem) {
+    err << "vexlan-batch：" << problem << "\n";
+    return kBatchUsageError;
+}
+
+// Installed steps are read by processes of their own: not for a run of built-in steps alone.
+bool NamesOnlyBuiltInSteps(std::string_view operand) {
+    return std::ranges::all_of(ChainNames(operand), [](const std::string& name) {
+        return FindStepByName(name) != nullptr;
+    });
 }
 
 std::optional<double> PositiveSeconds(const std::string& text) {
@@ -234,29 +277,18 @@ void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
         err << "vexlan-batch：" << problem << "\n";
 }
 
+// A line per step, then an indented line per parameter: name, label, range and default.
 void ListSteps(std::ostream& out, std::ostream& err) {
     for (const CProcessingStep& step : ProcessingSteps())
         out << step.name << "\n";
     const CInstalledSteps installed = FindInstalledSteps();
     ReportProblems(installed, err);
-    for (const CInstalledStep& step : installed.steps)
+    for (const CInstalledStep& step : installed.steps) {
         out << step.name << "\t" << step.menuText << "\t" << step.path << "\n";
-}
-
-// An installed step, in its own process or, for a debugger, in this one.
-CBatchStepRun InstalledStepRun(const CInstalledStep& step, bool inProcess,
-                               std::optional<double> timeout) {
-    if (inProcess)
-        return [step](const CStepInput& input, BYTE* result, const std::string&, int) {
-            return RunInstalledStepHere(step, input, result);
-        };
-    return [step, timeout](const CStepInput& input, BYTE* result, const std::string& imageHostPath,
-                           int stopFd) -> std::optional<std::string> {
-        const CStepEnd end = RunInstalledStep(step, input, result, timeout, stopFd);
-        if (end.kind == CStepEnd::Kind::Finished)
-            return std::nullopt;
-        return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
-    };
+        for (const CStepParameter& parameter : step.parameters)
+            out << "\t" << parameter.name << "\t" << parameter.label << "\t"
+                << ParameterRange(parameter) << "\n";
+    }
 }
 
 BatchMode ModeOf(const BatchOptions& options) {
@@ -267,9 +299,7 @@ BatchMode ModeOf(const BatchOptions& options) {
 // The first option given that the command does not take.
 std::optional<std::string> MisplacedOption(const BatchOptions& options, BatchMode mode) {
     for (const OptionRow& option : kOptions) {
-        const bool given =
-            option.value ? (options.*option.value).has_value() : options.*option.flag;
-        if (given && (option.modes & mode) == 0)
+        if (option.GivenIn(options) && (option.modes & mode) == 0)
             return "选项 --" + std::string(option.longName) +
                    (mode == kStepRun ? " 只用于 compare 和 grade"
                                      : " 不能用于 " + options.operands.front());
@@ -357,12 +387,17 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             timeout.value_or(kGradeTimeoutSeconds),
                             *tolerance,
                             options.csv,
-                            options.diffDirectory};
+                            options.diffDirectory,
+                            options.settings};
     return CClassGrading(std::move(request), out, err).Run();
 }
 
-int RunOnFiles(CBatchRunner runner, const BatchOptions& options) {
+int RunOnFiles(CBatchRunner runner, const BatchOptions& options,
+               const std::optional<CResultNaming>& naming) {
     runner.WritePngBeside(options.png);
+    if (naming)
+        runner.NameResults(
+            [naming](const std::string& entry) { return naming->ResultName(entry); });
     for (std::size_t i = 1; i < options.operands.size(); ++i)
         runner.AddChosenFile(options.operands[i]);
     if (runner.Run())
@@ -401,21 +436,25 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return RunComparison(*options, mode, timeout, out, err);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
-    const std::string& name = options->operands[0];
-    const CProcessingStep* step = FindStepByName(name);
-    const CInstalledSteps installed = step ? CInstalledSteps{} : FindInstalledSteps();
-    const CInstalledStep* installedStep = installed.Find(name);
-    if (!step && !installedStep) {
+    const std::string& operand = options->operands[0];
+    const CInstalledSteps installed =
+        NamesOnlyBuiltInSteps(operand) ? CInstalledSteps{} : FindInstalledSteps();
+    std::optional<std::vector<CBatchStep>> steps = FindBatchSteps(operand, installed, problem);
+    if (!steps) {
         ReportProblems(installed, err);
-        return UsageError(err,
-                          "没有名为 " + name + " 的处理步骤（vexlan-batch --list 列出所有步骤）");
+        return UsageError(err, problem);
     }
+    // Before any file is read: a wrong value would only fail every image.
+    if (const std::optional<std::string> refused = ApplySettings(*steps, options->settings))
+        return Refusal(err, *refused);
+    std::optional<CResultNaming> naming;
+    if (options->namePattern &&
+        !(naming = CResultNaming::Make(*options->namePattern, *steps, problem)))
+        return Refusal(err, problem);
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
-    if (step)
-        return RunOnFiles(CBatchRunner(*step, options->outputDirectory, out, err), *options);
-    CBatchRunner runner(InstalledStepRun(*installedStep, options->inProcess, timeout),
-                        options->outputDirectory, out, err);
+    CBatchRunner runner(StepChainRun(*steps, options->inProcess, timeout), options->outputDirectory,
+                        out, err);
     runner.StopStepsAtOnce(options->inProcess);
-    return RunOnFiles(std::move(runner), *options);
+    return RunOnFiles(std::move(runner), *options, naming);
 }

@@ -51,15 +51,6 @@ std::vector<std::string> PartsBelowRoot(std::string_view path) {
 
 } // namespace
 
-CBatchRunner::CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
-                           std::ostream& out, std::ostream& err)
-    : CBatchRunner(
-          [&step](const CStepInput& input, BYTE* result, const std::string&, int) {
-              ApplyStep(step, input, result, CResultPlane::Zeroed);
-              return std::optional<std::string>();
-          },
-          std::move(outputDirectory), out, err) {}
-
 CBatchRunner::CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory,
                            std::ostream& out, std::ostream& err)
     : m_run(std::move(run)), m_outputDirectory(std::move(outputDirectory)), m_out(out), m_err(err) {
@@ -151,7 +142,8 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(std::size_t entriesRun, int saved,
     const std::optional<std::string> fullName = JoinEntryPath(entry.directory, entry.name);
     if (!fullName)
         return fail(PathTooLongMessage(entry.directory, entry.name));
-    const std::string resultName = ResultFileName(entry.name);
+    const std::string resultName =
+        m_resultName ? m_resultName(entry.name) : ResultFileName(entry.name);
     const std::optional<std::string> hostPath = ResultHostPath(resultName);
     const std::string shown = ShownPath(resultName, hostPath);
     if (const std::optional<std::string> refusal = OverwriteRefusal(hostPath.value_or("")))

@@ -1,5 +1,5 @@
-// Runs one processing step over the images of chosen files without the GUI: each chosen
-// image, .raw or .lst is opened as File Open opens it, every image it names is loaded as the
+// Runs a processing step, or a chain of them, over the images of chosen files without the GUI: each
+// chosen image, .raw or .lst is opened as File Open opens it, every image it names is loaded as the
 // view loads it, and each step's result is written as File Save writes the output plane.
 #pragma once
 
@@ -28,8 +28,6 @@ public:
     // Results go to "D:\out<stem>.raw" (through the drive mapping), or, when outputDirectory
     // is given, to the same name with that host folder in place of the root of drive D:.
     // Progress goes to out, refusals and failures to err.
-    CBatchRunner(const CProcessingStep& step, std::optional<std::string> outputDirectory,
-                 std::ostream& out, std::ostream& err);
     CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory, std::ostream& out,
                  std::ostream& err);
 
@@ -41,6 +39,10 @@ public:
     // A stop signal that comes while a step runs ends the run at once, with the same line: for
     // a step run in this process, which never looks at the signals.
     void StopStepsAtOnce(bool atOnce) { m_stopStepsAtOnce = atOnce; }
+    // Names each result by name(entry name) in place of File Save's "D:\out<stem>.raw".
+    void NameResults(std::function<std::string(const std::string&)> name) {
+        m_resultName = std::move(name);
+    }
     // Runs the step on every added image, one line each; returns true when every chosen file
     // was accepted and every image saved. A result is never written over one of the run's
     // inputs nor over a result the run has already written. SIGINT, SIGTERM and SIGHUP stop the
@@ -85,6 +87,7 @@ private:
     int m_refusedFiles = 0;
     bool m_writePng = false;
     bool m_stopStepsAtOnce = false;
+    std::function<std::string(const std::string&)> m_resultName;
     int m_stopSignal = 0;
     std::set<FileIdentity> m_inputs;               // each file the run reads
     std::map<FileIdentity, std::string> m_written; // each result, with its image's name

@@ -74,6 +74,14 @@ std::optional<std::string> StepNameIn(const std::string& listing, const std::str
     return std::nullopt;
 }
 
+// The settings between separators: "threshold=64，scale=2".
+std::string SettingsText(const std::vector<std::string>& settings, const std::string& separator) {
+    std::string text;
+    for (const std::string& setting : settings)
+        text += (text.empty() ? "" : separator) + setting;
+    return text;
+}
+
 void ReplaceFolder(const std::string& folder) {
     std::error_code error;
     fs::remove_all(folder, error);
@@ -159,6 +167,8 @@ int CClassGrading::Run() {
         m_err << "vexlan-batch：" << problem << "\n";
         return kUnusable;
     }
+    if (!m_request.settings.empty())
+        m_out << "参数：" << SettingsText(m_request.settings, "，") << "\n";
     GradeAll(*students, *comparison);
     return m_allEqual ? 0 : 1;
 }
@@ -244,9 +254,11 @@ CClassGrading::StepRun CClassGrading::BuildAndRun(const std::string& source,
                 refusal != lines.end() ? *refusal : "没有找到用 VEXLAN_STEP 声明的步骤", run.log};
     }
 
-    std::vector<std::string> args = {
-        m_batchProgram, "-o", resultsFolder, "--timeout", Seconds(m_request.timeoutSeconds),
-        "--",           *name};
+    std::vector<std::string> args = {m_batchProgram, "-o", resultsFolder, "--timeout",
+                                     Seconds(m_request.timeoutSeconds)};
+    for (const std::string& setting : m_request.settings)
+        args.insert(args.end(), {"--set", setting});
+    args.insert(args.end(), {"--", *name});
     args.insert(args.end(), m_request.files.begin(), m_request.files.end());
     // One image past the limit is enough: the images after it would only take as long.
     std::string timedOut;
@@ -255,7 +267,9 @@ CClassGrading::StepRun CClassGrading::BuildAndRun(const std::string& source,
             timedOut = line;
         return timedOut.empty();
     });
-    run.log += "$ vexlan-batch -o " + resultsFolder + " " + *name + " ...\n" + ran.output;
+    const std::string setArgs =
+        m_request.settings.empty() ? "" : " --set " + SettingsText(m_request.settings, " --set ");
+    run.log += "$ vexlan-batch -o " + resultsFolder + setArgs + " " + *name + " ...\n" + ran.output;
     if (!timedOut.empty())
         return {Status::TimedOut, timedOut, run.log};
     if (ran.status != 0)

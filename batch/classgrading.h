@@ -23,6 +23,8 @@ struct CGradingRequest {
     int tolerance = 0;
     std::optional<std::string> csvPath;
     std::optional<std::string> differenceFolder; // a folder per student below it
+    // --set NAME=VALUE for the reference's and every student's run alike.
+    std::vector<std::string> settings;
 };
 
 struct CStudentGrade {

@@ -36,7 +36,8 @@ void InProcess(benchmark::State& state) {
     for (auto _ : state) {
         CByteBlock result = DEBUG_NEW_BYTES(kPixels);
         std::fill_n(result.get(), kPixels, BYTE{0}); // as a built-in step gets it
-        const vexlan_image image{kSide, kSide, planes.gray.get(), planes.color.get(), result.get()};
+        const vexlan_image image{
+            kSide, kSide, planes.gray.get(), planes.color.get(), result.get(), nullptr, 0};
         library.Entry()->run(&image);
         benchmark::DoNotOptimize(result.get());
         benchmark::ClobberMemory();
@@ -69,11 +70,11 @@ void OwnProcess(benchmark::State& state) {
 
 void OwnProcessStartedCold(benchmark::State& state) {
     const Planes planes;
-    const CInstalledStep step{VEXLAN_BENCH_STEP, "benchinvert", "", "", std::nullopt};
+    const CInstalledStep step{VEXLAN_BENCH_STEP, "benchinvert", "", "", std::nullopt, {}};
     for (auto _ : state) {
         CByteBlock result = DEBUG_NEW_SHARED_BYTES(kPixels);
         SkipUnlessFinished(state,
-                           RunInstalledStep(step, planes.Input(), result.get(), std::nullopt));
+                           RunInstalledStep(step, planes.Input(), result.get(), {}, std::nullopt));
         benchmark::DoNotOptimize(result.get());
         benchmark::ClobberMemory();
     }

@@ -62,16 +62,27 @@ struct PendingReading {
     CStepFileReading reading;
 };
 
+// The step of a host's report: three lines, then a line per parameter.
+std::optional<CInstalledStep> StepOfInfo(const std::string& path,
+                                         const std::vector<std::string>& fields) {
+    if (fields.size() < 3)
+        return std::nullopt;
+    CInstalledStep step{path, fields[0], fields[1], fields[2], std::nullopt, {}};
+    for (std::size_t i = 3; i < fields.size(); ++i) {
+        std::optional<CStepParameter> parameter = ParseParameterLine(fields[i]);
+        if (!parameter)
+            return std::nullopt;
+        step.parameters.push_back(std::move(*parameter));
+    }
+    return step;
+}
+
 CStepFileReading ReadingFromEnd(const std::string& path, CStepProcess& process,
                                 const CStepEnd& end) {
     CStepFileReading reading;
-    if (end.kind == CStepEnd::Kind::Finished) {
-        std::vector<std::string> fields = process.InfoFields();
-        if (fields.size() == 3) {
-            reading.step = CInstalledStep{path, fields[0], fields[1], fields[2], std::nullopt};
-            return reading;
-        }
-    }
+    if (end.kind == CStepEnd::Kind::Finished &&
+        (reading.step = StepOfInfo(path, process.InfoFields())))
+        return reading;
     reading.problem = end.kind == CStepEnd::Kind::Refused ? end.what
                       : end.kind == CStepEnd::Kind::TimedOut
                           ? "无法读取步骤文件 " + path + "：它在 " +
@@ -220,20 +231,22 @@ std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
 }
 
 CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
-                          std::optional<double> timeoutSeconds, int stopFd) {
+                          std::span<const double> values, std::optional<double> timeoutSeconds,
+                          int stopFd) {
     CStepProcess process;
-    if (!process.StartRun(step.path, input, result))
+    if (!process.StartRun(step.path, input, result, values))
         return {CStepEnd::Kind::Refused, process.Problem()};
     return process.WaitWithTimeout(timeoutSeconds, stopFd);
 }
 
 std::optional<std::string> RunInstalledStepHere(const CInstalledStep& step, const CStepInput& input,
-                                                BYTE* result) {
+                                                BYTE* result, std::span<const double> values) {
     const CStepLibrary library(step.path);
     if (!library.Entry())
         return library.Problem();
     std::fill_n(result, PlaneSize(input.width, input.height).value_or(0), BYTE{0});
-    const vexlan_image image{input.width, input.height, input.grayPlane, input.colorPlane, result};
-    library.Entry()->run(&image);
-    return std::nullopt;
+    const vexlan_image image{
+        input.width, input.height, input.grayPlane, input.colorPlane, result, nullptr, 0};
+    const std::vector<double> defaults = DefaultValues(library.Parameters());
+    return library.Run(image, values.empty() ? std::span<const double>(defaults) : values);
 }

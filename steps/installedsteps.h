@@ -5,10 +5,12 @@
 
 #include "filestamp.h"
 #include "processingstep.h"
+#include "stepparameter.h"
 #include "stepprocess.h"
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,8 @@ struct CInstalledStep {
     std::string name; // the batch name
     std::string menuText;
     std::string prompt;
-    std::optional<CFileStamp> stamp; // changes whenever the file is replaced or rewritten
+    std::optional<CFileStamp> stamp;        // changes whenever the file is replaced or rewritten
+    std::vector<CStepParameter> parameters; // in the order declared
 };
 
 // What reading one step file gave: its step, or why it has none.
@@ -51,15 +54,17 @@ std::vector<std::string> StepFolders();
 CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders = StepFolders(),
                                    const CInstalledSteps* known = nullptr);
 
-// Runs step on input in its own process, which writes its result (width * height bytes)
-// straight into result; the planes and result are shared blocks (DEBUG_NEW_SHARED_BYTES),
-// result zeroed. A step that runs longer than timeoutSeconds is killed, and so is one still
-// running when stopFd becomes readable. How it ended; StepEndMessage says what that means.
+// Runs step on input with values (one per parameter; none: the defaults) in its own process,
+// which writes its result (width * height bytes) straight into result; the planes and result
+// are shared blocks (DEBUG_NEW_SHARED_BYTES), result zeroed. A step that runs longer than
+// timeoutSeconds is killed, and so is one still running when stopFd becomes readable. How it
+// ended; StepEndMessage says what that means.
 CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
-                          std::optional<double> timeoutSeconds, int stopFd = -1);
+                          std::span<const double> values, std::optional<double> timeoutSeconds,
+                          int stopFd = -1);
 // Runs it in this process: a debugger stops at the faulting line.
 std::optional<std::string> RunInstalledStepHere(const CInstalledStep& step, const CStepInput& input,
-                                                BYTE* result);
+                                                BYTE* result, std::span<const double> values);
 
 // Who ran the step, which says what a failed run left behind.
 enum class CStepCaller { Program, Runner };

@@ -4,6 +4,8 @@
 // report file at fd 4, and waits there for what to do:
 //   "planes WIDTH HEIGHT" with the gray and colour planes (read-only) and the result plane:
 //       maps each between inaccessible pages and faults every page in, then says "ready";
+//   "values V..."    the values of the step's parameters for the run, in the order of its
+//                    declarations; without it the step gets its defaults;
 //   "run STEPFILE"   runs the step on those planes, then ends;
 //   "info STEPFILE"  writes the step's entry into the report, then ends.
 // The socket's close ends it quietly. A refusal (status 3), an uncaught exception (status 4)
@@ -11,6 +13,7 @@
 #include "debugalloc.h"
 #include "hostmessage.h"
 #include "steplibrary.h"
+#include "stepparameter.h"
 #include "stepprocess.h"
 
 #include <cxxabi.h>
@@ -27,6 +30,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -52,8 +56,13 @@ int Refuse(const std::string& problem) {
     return kStepHostRefused;
 }
 
-int WriteInfo(const vexlan_step_info& entry) {
-    WriteReport(std::string(entry.name) + '\n' + entry.menu_text + '\n' + entry.prompt);
+// The name, the menu text, the prompt, then a line per parameter.
+int WriteInfo(const CStepLibrary& library) {
+    const vexlan_step_info& entry = *library.Entry();
+    std::string info = std::string(entry.name) + '\n' + entry.menu_text + '\n' + entry.prompt;
+    for (const CStepParameter& parameter : library.Parameters())
+        info += '\n' + ParameterLine(parameter);
+    WriteReport(info);
     return 0;
 }
 
@@ -145,11 +154,19 @@ std::size_t BytesWrittenBefore(const GuardedPlane& plane) {
     return written;
 }
 
-int Run(const vexlan_step_info& entry, const Planes& planes) {
-    const vexlan_image image{planes.width, planes.height, planes.gray.data, planes.color.data,
-                             planes.result.data};
+int Run(const CStepLibrary& library, const Planes& planes,
+        const std::optional<std::vector<double>>& values) {
+    const vexlan_image image{planes.width,
+                             planes.height,
+                             planes.gray.data,
+                             planes.color.data,
+                             planes.result.data,
+                             nullptr,
+                             0};
     try {
-        entry.run(&image);
+        if (const std::optional<std::string> problem =
+                library.Run(image, values.value_or(DefaultValues(library.Parameters()))))
+            return Refuse(*problem);
     } catch (const std::exception& exception) {
         WriteReport(exception.what());
         return kStepHostThrew;
@@ -174,17 +191,21 @@ std::unique_ptr<CStepLibrary> OpenStep(const std::string& text, const std::strin
 
 int Serve() {
     std::optional<Planes> planes;
+    std::optional<std::vector<double>> values;
     while (const std::optional<CHostMessage> message = ReceiveHostMessage(kSocketFd)) {
         if (message->text.starts_with("planes ")) {
             if (planes || !(planes = MapPlanes(*message)))
                 return Refuse("无法映射共享的图像");
             SendHostMessage(kSocketFd, "ready");
+        } else if (message->text.starts_with("values ")) {
+            if (!(values = ParseValuesLine(std::string_view(message->text).substr(7))))
+                return kStepHostUsage;
         } else if (message->text.starts_with("info ")) {
             const auto library = OpenStep(message->text, "info");
-            return library->Entry() ? WriteInfo(*library->Entry()) : kStepHostRefused;
+            return library->Entry() ? WriteInfo(*library) : kStepHostRefused;
         } else if (message->text.starts_with("run ") && planes) {
             const auto library = OpenStep(message->text, "run");
-            return library->Entry() ? Run(*library->Entry(), *planes) : kStepHostRefused;
+            return library->Entry() ? Run(*library, *planes, values) : kStepHostRefused;
         } else {
             return kStepHostUsage;
         }

@@ -2,6 +2,7 @@
 
 #include "debugalloc.h"
 #include "hostmessage.h"
+#include "stepparameter.h"
 #include "systemerror.h"
 
 #include <fcntl.h>
@@ -206,8 +207,8 @@ bool CStepProcess::Info(const std::string& stepPath) {
     return Tell("info " + stepPath);
 }
 
-bool CStepProcess::Run(const std::string& stepPath) {
-    return Tell("run " + stepPath);
+bool CStepProcess::Run(const std::string& stepPath, std::span<const double> values) {
+    return (values.empty() || Tell("values " + ValuesLine(values))) && Tell("run " + stepPath);
 }
 
 std::optional<CStepEnd> CStepProcess::Wait(int timeoutMs) {

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,15 @@ public:
     bool SharePlanes(const CStepInput& input, const BYTE* result);
     // Waits up to timeoutMs for the process to say that the planes are in place.
     bool WaitReady(int timeoutMs);
-    // Has the process read the step's entry from stepPath, or run it on the shared planes.
+    // Has the process read the step's entry from stepPath, or run it on the shared planes with
+    // values, one per parameter in the order declared (none: the defaults).
     bool Info(const std::string& stepPath);
-    bool Run(const std::string& stepPath);
+    bool Run(const std::string& stepPath, std::span<const double> values = {});
 
     bool StartInfo(const std::string& stepPath) { return Start() && Info(stepPath); }
-    bool StartRun(const std::string& stepPath, const CStepInput& input, const BYTE* result) {
-        return Start() && SharePlanes(input, result) && Run(stepPath);
+    bool StartRun(const std::string& stepPath, const CStepInput& input, const BYTE* result,
+                  std::span<const double> values = {}) {
+        return Start() && SharePlanes(input, result) && Run(stepPath, values);
     }
 
     // Readable once the process has ended; -1 when none was started.
@@ -60,7 +63,8 @@ public:
     // Kills a running process: it ends Ended.
     CStepEnd End();
 
-    // After a Finished info: the step's name, menu text and prompt.
+    // After a Finished info: the step's name, menu text and prompt, then a line per parameter
+    // (ParameterLine).
     std::vector<std::string> InfoFields() const;
     const std::string& Problem() const { return m_problem; }
 

@@ -2,6 +2,7 @@
 
 #include "imageload.h"
 #include "imagesetchoice.h"
+#include "stepchain.h"
 #include "vexlandoc.h"
 #include "vexlanview.h"
 
@@ -22,6 +23,7 @@ struct CImageLoader::Before {
     int grayMode = 0;
     int showResult = 0;
     CSharedByteBlock result;
+    CResultOrigin resultOrigin; // the chain that led to it
     CSharedByteBlock output;
     bool planesAreCurrent = false;
     std::string title;
@@ -65,6 +67,7 @@ void CImageLoader::Remember() {
     before->grayMode = m_view.m_bGrayMode;
     before->showResult = m_view.m_bShowResult;
     before->result = m_view.m_pResultImage;
+    before->resultOrigin = m_view.Chain().Shown();
     before->output = m_view.m_pOutputImage;
     before->planesAreCurrent = m_view.PlanesAreCurrent();
     before->title = m_view.GetDocument()->GetTitle();
@@ -122,9 +125,7 @@ void CImageLoader::Finish() {
     if (!m_running)
         return;
     const std::unique_ptr<Running> running = std::move(m_running);
-    m_progress.reset();
-    if (CFrameWnd* frame = Frame())
-        frame->SetIdleText({});
+    StopProgress();
     running->task->Wait();
     End(*running->load, running->loaded ? &running->planes : nullptr);
 }
@@ -154,9 +155,7 @@ void CImageLoader::Abandon() {
         return;
     m_running->load->Cancel();
     m_abandoned.push_back(std::move(m_running));
-    m_progress.reset();
-    if (CFrameWnd* frame = Frame())
-        frame->SetIdleText({});
+    StopProgress();
 }
 
 void CImageLoader::Restore(bool cancelled) {
@@ -178,6 +177,7 @@ void CImageLoader::Restore(bool cancelled) {
     m_view.m_bGrayMode = before->grayMode;
     m_view.m_bShowResult = before->showResult;
     m_view.m_pResultImage = before->result;
+    m_view.Chain().SetShown(before->resultOrigin);
     if (cancelled) {
         m_view.m_pOutputImage = before->output;
         m_view.SetPlanesAreCurrent(before->planesAreCurrent);
@@ -187,12 +187,22 @@ void CImageLoader::Restore(bool cancelled) {
     m_view.OnInitialUpdate();
 }
 
-void CImageLoader::ShowProgress() const {
+void CImageLoader::ShowProgress() {
     CFrameWnd* frame = Frame();
     if (!m_running || frame == nullptr ||
         std::chrono::steady_clock::now() - m_running->started < kQuietLoad)
         return;
+    if (!m_idleTextBefore)
+        m_idleTextBefore = frame->GetIdleText();
     const int percent = static_cast<int>(100 * m_running->load->Progress());
     frame->SetIdleText("正在打开 " + AfxPathForMessage(m_running->load->FullName()) + "：" +
                        std::to_string(percent) + "%，按 Esc 取消");
+}
+
+void CImageLoader::StopProgress() {
+    m_progress.reset();
+    CFrameWnd* frame = Frame();
+    if (frame && m_idleTextBefore)
+        frame->SetIdleText(*m_idleTextBefore);
+    m_idleTextBefore.reset();
 }

@@ -52,7 +52,9 @@ private:
     void Restore(bool cancelled);
     // Gives up the load in flight without a word.
     void Abandon();
-    void ShowProgress() const;
+    void ShowProgress();
+    // The status bar's idle text goes back to what it said before the progress.
+    void StopProgress();
     CFrameWnd* Frame() const;
 
     CVexlanView& m_view;
@@ -62,4 +64,5 @@ private:
     // Cancelled loads whose threads have not ended yet.
     std::vector<std::unique_ptr<Running>> m_abandoned;
     std::unique_ptr<CTicker> m_progress;
+    std::optional<std::string> m_idleTextBefore; // while the progress shows
 };

@@ -5,6 +5,8 @@
 #include "readystephost.h"
 #include "resource.h"
 #include "runningstep.h"
+#include "stepchain.h"
+#include "stepvaluesettings.h"
 #include "vexlanview.h"
 
 #include <algorithm>
@@ -12,7 +14,9 @@
 CInstalledStepCommands::CInstalledStepCommands(CVexlanView& view)
     : m_view(view), m_pReadyHost(std::make_unique<CReadyStepHost>()) {}
 
-CInstalledStepCommands::~CInstalledStepCommands() = default;
+CInstalledStepCommands::~CInstalledStepCommands() {
+    KeepValues();
+}
 
 CFrameWnd* CInstalledStepCommands::Frame() const {
     return m_view.GetParentFrame();
@@ -56,13 +60,18 @@ void CInstalledStepCommands::Show(CInstalledSteps found) {
     if (CFrameWnd* frame = Frame())
         frame->SetAddedMenuItems(ID_COLOR_SEGMENTATION, items);
 
-    // Save in the editor, vexlan-step build, look: the shown result follows its file.
-    if (!m_shownStep || m_view.m_bShowResult != 1 || !m_view.m_pResultImage)
+    // Save in the editor, vexlan-step build, look: the shown result follows its file, with the
+    // values kept for the step, on the input it had.
+    const std::optional<CInstalledStep>& shown = m_view.Chain().Shown().installed;
+    if (!shown || m_view.m_bShowResult != 1 || !m_view.m_pResultImage)
         return;
     const auto replaced =
-        std::ranges::find(m_installedSteps.steps, m_shownStep->path, &CInstalledStep::path);
-    if (replaced != m_installedSteps.steps.end() && replaced->stamp != m_shownStep->stamp)
-        Run(*replaced);
+        std::ranges::find(m_installedSteps.steps, shown->path, &CInstalledStep::path);
+    if (replaced != m_installedSteps.steps.end() && replaced->stamp != shown->stamp) {
+        EndRunning();
+        Start({*replaced, LoadStepValues(replaced->name, replaced->parameters),
+               m_view.Chain().ShownStart()});
+    }
 }
 
 void CInstalledStepCommands::RunCommand(UINT commandId) {
@@ -84,35 +93,75 @@ std::optional<CStepInput> CInstalledStepCommands::SharedStepInput() {
                       m_view.m_pColorImage.get()};
 }
 
+std::optional<CStepInput> CInstalledStepCommands::InputToPrepare() {
+    const CResultOrigin& shown = m_view.Chain().Shown();
+    const bool runsAgain =
+        m_view.m_bShowResult == 1 && shown.installed && !shown.installed->parameters.empty();
+    const std::optional<CResultOrigin> next =
+        runsAgain ? std::optional(m_view.Chain().ShownStart()) : m_view.Chain().Next();
+    if (next && next->input)
+        return next->input->Input();
+    return SharedStepInput();
+}
+
+void CInstalledStepCommands::KeepValues() {
+    if (m_valuesToKeep)
+        SaveStepValues(m_valuesToKeep->step.name, m_valuesToKeep->step.parameters,
+                       m_valuesToKeep->values);
+    m_valuesToKeep.reset();
+}
+
 void CInstalledStepCommands::PrepareWhileIdle() {
+    KeepValues();
     if (m_installedSteps.steps.empty() || m_pRunningStep) {
         m_pReadyHost->Drop();
         return;
     }
-    if (const std::optional<CStepInput> input = SharedStepInput())
+    if (const std::optional<CStepInput> input = InputToPrepare())
         m_pReadyHost->Prepare(*input);
 }
 
 void CInstalledStepCommands::Run(const CInstalledStep& step) {
     EndRunning();
-    if (!m_view.m_pGrayImage || PlaneSize(m_view.m_nWidth, m_view.m_nHeight).value_or(0) == 0)
+    std::optional<CResultOrigin> start = m_view.Chain().Next();
+    if (!start) {
+        AfxMessageBox(FileProblemMessage(m_view.CurrentImageHostPath(), kTooLargeForMemory).c_str(),
+                      MB_ICONWARNING);
+        return;
+    }
+    Start({step, LoadStepValues(step.name, step.parameters), std::move(*start)});
+}
+
+void CInstalledStepCommands::RunAgain(const std::vector<double>& values) {
+    const CResultOrigin& shown = m_view.Chain().Shown();
+    if (!shown.installed || m_view.m_bShowResult != 1)
+        return;
+    m_pRunningStep.reset(); // superseded: its value is no longer wanted
+    Start({*shown.installed, values, m_view.Chain().ShownStart()});
+}
+
+void CInstalledStepCommands::Start(CStepRun run) {
+    const bool onImage = !run.start.input;
+    if (onImage &&
+        (!m_view.m_pGrayImage || PlaneSize(m_view.m_nWidth, m_view.m_nHeight).value_or(0) == 0))
         return;
     const std::string imageHostPath = m_view.CurrentImageHostPath();
-    const std::optional<CStepInput> input = SharedStepInput();
+    const std::optional<CStepInput> input =
+        onImage ? SharedStepInput() : std::optional(run.start.input->Input());
     if (!input) {
         AfxMessageBox(FileProblemMessage(imageHostPath, kTooLargeForMemory).c_str(),
                       MB_ICONWARNING);
         return;
     }
-    auto running = std::make_unique<CRunningStep>(step, m_pReadyHost->Take(*input), imageHostPath,
-                                                  m_view.PlanesAreCurrent(), [this] { OnEnded(); });
+    auto running =
+        std::make_unique<CRunningStep>(std::move(run), m_pReadyHost->Take(*input), imageHostPath,
+                                       m_view.PlanesAreCurrent(), [this] { OnEnded(); });
     if (!running->Started()) {
         AfxMessageBox(running->Problem().c_str(), MB_ICONWARNING);
         return;
     }
     m_pRunningStep = std::move(running);
-    if (CFrameWnd* frame = Frame())
-        frame->SetIdleText(RunningNotice());
+    ShowIdleText();
 }
 
 std::string CInstalledStepCommands::RunningNotice() const {
@@ -122,15 +171,24 @@ std::string CInstalledStepCommands::RunningNotice() const {
     return "正在运行步骤“" + step.menuText + "”（" + step.name + "），按 Esc 结束";
 }
 
+void CInstalledStepCommands::ShowIdleText() {
+    const std::string text = m_pRunningStep ? RunningNotice() : m_view.Chain().Description();
+    CFrameWnd* frame = Frame();
+    // Set again only when it changes: setting it replaces what the message pane shows.
+    if (frame && text != m_idleText)
+        frame->SetIdleText(text);
+    m_idleText = text;
+}
+
 void CInstalledStepCommands::EndRunning() {
     if (!m_pRunningStep)
         return;
     const std::string name = m_pRunningStep->Step().name;
     m_pRunningStep.reset(); // its process is killed
-    if (CFrameWnd* frame = Frame()) {
-        frame->SetIdleText({});
+    // The panel goes back to the values of the result that stays.
+    m_view.ShowWhatIsPainted();
+    if (CFrameWnd* frame = Frame())
         frame->SetMessageText("步骤 " + name + " 已结束，没有结果");
-    }
 }
 
 void CInstalledStepCommands::OnEnded() {
@@ -138,16 +196,16 @@ void CInstalledStepCommands::OnEnded() {
     if (!end)
         return;
     const std::unique_ptr<CRunningStep> running = std::move(m_pRunningStep);
-    if (CFrameWnd* frame = Frame())
-        frame->SetIdleText({});
     // The image and the result before stay: nothing of a failed run is shown or saved.
     if (end->kind != CStepEnd::Kind::Finished) {
+        m_view.ShowWhatIsPainted();
         AfxMessageBox(StepEndMessage(running->Step().name, *end, running->ImageHostPath(),
                                      CStepCaller::Program)
                           .c_str(),
                       MB_ICONWARNING);
         return;
     }
-    m_view.TakeResult(running->TakeResult(), running->PlanesAreCurrent());
-    m_shownStep = running->Step();
+    // Written to the settings file while idle: the new result is not kept waiting for it.
+    m_valuesToKeep = std::make_unique<CStepRun>(CStepRun{running->Step(), running->Values(), {}});
+    m_view.TakeResult(running->TakeResult(), running->PlanesAreCurrent(), running->Origin());
 }

@@ -31,6 +31,12 @@ const std::vector<CMenuCommand> zoomCommands = {
     {ID_VIEW_ZOOM_FIT, "适合窗口(&W)", "在窗口中显示整个图像和结果", {}},
 };
 
+const std::vector<std::string> viewMenu = {"查看(&V)"};
+const std::vector<CMenuCommand> histogramCommand = {
+    {ID_VIEW_HISTOGRAM, "直方图(&H)", "显示或隐藏图像和结果的灰度直方图", {}},
+};
+
+// Above 退出, set off from it by a separator.
 const std::vector<std::string> fileMenu = {"文件(&F)"};
 const std::vector<CMenuCommand> resultCommands = {
     {ID_FILE_OPEN_RESULT,
@@ -38,6 +44,21 @@ const std::vector<CMenuCommand> resultCommands = {
      "打开保存的结果文件 out<主名>.raw，显示在它的图像旁边",
      {}},
     {ID_FILE_EXPORT_PNG, "导出结果为 PNG(&G)...", "把显示的结果另存为 8 位灰度 PNG 文件", {}},
+    {ID_FILE_SAVE_RESULT_AS,
+     "结果另存为(&T)...",
+     "以自选的名称保存显示的结果：RAW 文件，或以 .png 结尾的名称存为 PNG 文件",
+     {}},
+    {ID_SEPARATOR, {}, {}, {}},
+};
+
+// Below the steps, installed ones included.
+const std::vector<std::string> colorMenu = {"颜色"};
+const std::vector<CMenuCommand> chainCommands = {
+    {ID_SEPARATOR, {}, {}, {}},
+    {ID_COLOR_CONTINUE_ON_RESULT,
+     "在结果上继续(&C)",
+     "选中时，下一个步骤以显示的结果作为输入图像",
+     {}},
 };
 } // namespace
 
@@ -68,7 +89,9 @@ int CMainFrame::OnCreate(LPCREATESTRUCT lpCreateStruct) {
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);
     AppendMenuCommands(zoomMenu, zoomCommands);
-    AppendMenuCommands(fileMenu, resultCommands);
+    AppendMenuCommands(viewMenu, histogramCommand);
+    AppendMenuCommands(fileMenu, resultCommands, ID_APP_EXIT);
+    AppendMenuCommands(colorMenu, chainCommands);
     AddCommandKeys(ID_END_RUNNING_STEP, {"Esc"});
     if (auto* view = dynamic_cast<CVexlanView*>(GetActiveView()))
         view->WatchInstalledSteps();

@@ -1,5 +1,5 @@
-// The main frame window: a dockable tool bar at the top, a status bar with four panes, and
-// the zoom commands under the View menu.
+// The main frame window: a dockable tool bar at the top, a status bar with four panes, the
+// zoom commands under the View menu, and the items the program adds to its menus at run time.
 #pragma once
 
 #include "afxwin.h"

@@ -5,6 +5,8 @@
 #include "rawresultfile.h"
 #include "vexlanview.h"
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 
 namespace {
@@ -55,29 +57,67 @@ bool CResultFileCommands::ShowsImageOf(const std::string& resultName, int width,
 }
 
 void CResultFileCommands::ExportPng() {
-    if (!CanExportPng())
+    if (!ShowsResult())
         return;
     const std::string rawName =
         ResultFileName(m_view.m_pFileNames ? m_view.EntryName(m_view.m_nCurrentFile) : "");
-    const std::string pngName = rawName.substr(0, rawName.size() - 4) + ".png";
-    CFileDialog dialog(FALSE, "png", pngName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
-                       nullptr, nullptr, 0, TRUE);
     static const char filter[] = "(*.png)\0*.png\0";
-    dialog.m_ofn.lpstrFilter = filter;
-    if (dialog.DoModal() != IDOK)
-        return;
-    const std::string path = dialog.GetPathName();
-    const std::optional<std::string> hostPath = AfxHostPath(path);
-    std::string problem = "驱动器没有对应的文件夹";
-    if (!hostPath || !WriteFileReplacing(*hostPath,
-                                         EncodePng(m_view.m_nWidth, m_view.m_nHeight,
-                                                   m_view.m_pResultImage.get(), CPngPixels::Gray8),
-                                         problem))
-        return ShowMessage(ResultSaveFailure(AfxPathForMessage(path), problem));
-    if (CFrameWnd* frame = m_view.GetParentFrame())
-        frame->SetMessageText("已导出 " + AfxPathForMessage(path));
+    if (const std::optional<std::string> path =
+            AskWhere(rawName.substr(0, rawName.size() - 4) + ".png", "png", filter))
+        WriteShownResult(*path, true, "已导出 ");
 }
 
-bool CResultFileCommands::CanExportPng() const {
+void CResultFileCommands::SaveAs() {
+    if (!ShowsResult())
+        return;
+    // Named after the image, the chain and the values, the results of two values or of two
+    // images of one stem do not overwrite each other.
+    const std::string entry = m_view.m_pFileNames ? m_view.EntryName(m_view.m_nCurrentFile) : "";
+    const std::string stem = entry.substr(0, entry.find('.'));
+    const std::string word = m_view.Chain().FileWord();
+    static const char filter[] = "(*.raw)\0*.raw\0(*.png)\0*.png\0";
+    const std::string suggested =
+        word.empty() ? ResultFileName(entry) : "D:\\" + stem + "_" + word + ".raw";
+    const std::optional<std::string> path = AskWhere(suggested, "raw", filter);
+    if (!path)
+        return;
+    std::string ending = path->size() >= 4 ? path->substr(path->size() - 4) : "";
+    std::ranges::transform(ending, ending.begin(), [](char c) { return std::tolower(c); });
+    WriteShownResult(*path, ending == ".png", "已保存 ");
+}
+
+std::optional<std::string> CResultFileCommands::AskWhere(const std::string& suggestedName,
+                                                         const char* extension,
+                                                         const char* filter) const {
+    CFileDialog dialog(FALSE, extension, suggestedName.c_str(),
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr, nullptr, 0, TRUE);
+    dialog.m_ofn.lpstrFilter = filter;
+    if (dialog.DoModal() != IDOK)
+        return std::nullopt;
+    return dialog.GetPathName();
+}
+
+void CResultFileCommands::WriteShownResult(const std::string& path, bool asPng,
+                                           const char* done) const {
+    const std::optional<std::string> hostPath = AfxHostPath(path);
+    const std::string shown = AfxPathForMessage(path);
+    const int width = m_view.m_nWidth;
+    const int height = m_view.m_nHeight;
+    const BYTE* result = m_view.m_pResultImage.get();
+    std::string problem = "驱动器没有对应的文件夹";
+    if (asPng) {
+        if (!hostPath ||
+            !WriteFileReplacing(*hostPath, EncodePng(width, height, result, CPngPixels::Gray8),
+                                problem))
+            return ShowMessage(ResultSaveFailure(shown, problem));
+    } else if (const std::optional<std::string> failure =
+                   SaveResultFile(hostPath, shown, width, height, result)) {
+        return ShowMessage(*failure);
+    }
+    if (CFrameWnd* frame = m_view.GetParentFrame())
+        frame->SetMessageText(done + shown);
+}
+
+bool CResultFileCommands::ShowsResult() const {
     return m_view.m_bShowResult == 1 && m_view.m_pResultImage != nullptr;
 }

@@ -51,7 +51,13 @@ ON_COMMAND(ID_END_RUNNING_STEP, &CVexlanView::OnEscape)
 ON_UPDATE_COMMAND_UI(ID_END_RUNNING_STEP, &CVexlanView::OnUpdateEscape)
 ON_COMMAND(ID_FILE_OPEN_RESULT, &CVexlanView::OnFileOpenResult)
 ON_COMMAND(ID_FILE_EXPORT_PNG, &CVexlanView::OnFileExportPng)
-ON_UPDATE_COMMAND_UI(ID_FILE_EXPORT_PNG, &CVexlanView::OnUpdateFileExportPng)
+ON_UPDATE_COMMAND_UI(ID_FILE_EXPORT_PNG, &CVexlanView::OnUpdateResultSaving)
+ON_COMMAND(ID_FILE_SAVE_RESULT_AS, &CVexlanView::OnFileSaveResultAs)
+ON_UPDATE_COMMAND_UI(ID_FILE_SAVE_RESULT_AS, &CVexlanView::OnUpdateResultSaving)
+ON_COMMAND(ID_COLOR_CONTINUE_ON_RESULT, &CVexlanView::OnColorContinueOnResult)
+ON_UPDATE_COMMAND_UI(ID_COLOR_CONTINUE_ON_RESULT, &CVexlanView::OnUpdateColorContinueOnResult)
+ON_COMMAND(ID_VIEW_HISTOGRAM, &CVexlanView::OnViewHistogram)
+ON_UPDATE_COMMAND_UI(ID_VIEW_HISTOGRAM, &CVexlanView::OnUpdateViewHistogram)
 END_MESSAGE_MAP()
 
 CVexlanView::CVexlanView()
@@ -59,6 +65,10 @@ CVexlanView::CVexlanView()
       m_pResultFiles(std::make_unique<CResultFileCommands>(*this)),
       m_pReadAhead(std::make_unique<CListReadAhead>(*this)),
       m_pReadout(std::make_unique<CPointerReadout>(*this)),
+      m_pChain(std::make_unique<CStepChain>(*this)),
+      m_pParameters(std::make_unique<CParameterPanel>(
+          *this, [this](const std::vector<double>& values) { m_pStepCommands->RunAgain(values); })),
+      m_pHistogram(std::make_unique<CHistogramPanel>(*this)),
       m_pLoader(std::make_unique<CImageLoader>(*this, NewZeroedPlane)) {}
 
 CVexlanView::~CVexlanView() = default;
@@ -95,8 +105,10 @@ void CVexlanView::TakeLoadedImage(CDecodedImage image) {
     EndRunningStep();
     // A result is painted at the image's size: one computed meanwhile from planes of another
     // size cannot stay.
-    if (image.width != m_nWidth || image.height != m_nHeight)
+    if (image.width != m_nWidth || image.height != m_nHeight) {
         m_pResultImage.reset();
+        m_pChain->SetShown({});
+    }
     // The planes they replace are what the next read ahead decodes into.
     if (m_pGrayImage)
         m_pReadAhead->Recycle(TakePlanes());
@@ -176,6 +188,7 @@ void CVexlanView::ClearDisplay() {
     UpdateScrollSizes();
     SetZoom(CZoom());
     m_pReadAhead->Drop();
+    ShowWhatIsPainted();
 }
 
 void CVexlanView::OpenChosenFile(const std::string& SFName) {
@@ -232,27 +245,31 @@ void CVexlanView::OnColorSegmentation() {
 
 void CVexlanView::RunStep(UINT commandId) {
     EndRunningStep();
-    m_pStepCommands->ForgetShownStep();
     if (const CProcessingStep* step = FindStepByCommand(commandId))
         RunStep(*step);
 }
 
 void CVexlanView::RunStep(const CProcessingStep& step) {
+    std::optional<CResultOrigin> start = m_pChain->Next();
     const std::optional<std::size_t> size = PlaneSize(m_nWidth, m_nHeight);
-    if (!m_pGrayImage || !size)
+    if (!start || !size || (!start->input && !m_pGrayImage))
         return;
     // A plane as large as an image's comes zeroed from the system without a write, and
     // only a step that may leave bytes alone needs it zeroed.
     CByteBlock result = DEBUG_NEW_ZEROED_BYTES(*size);
     if (!result)
         return;
-    ApplyStep(step, {m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()}, result.get(),
-              CResultPlane::Zeroed);
-    TakeResult(std::move(result), m_bPlanesAreCurrent);
+    ApplyStep(step,
+              start->input
+                  ? start->input->Input()
+                  : CStepInput{m_nWidth, m_nHeight, m_pGrayImage.get(), m_pColorImage.get()},
+              result.get(), CResultPlane::Zeroed);
+    start->links.push_back({step.name, {}});
+    TakeResult(std::move(result), m_bPlanesAreCurrent, std::move(*start));
 }
 
-void CVexlanView::TakeResult(CByteBlock result, bool planesAreCurrent) {
-    m_pStepCommands->ForgetShownStep(); // an installed step's own result names it again after
+void CVexlanView::TakeResult(CByteBlock result, bool planesAreCurrent, CResultOrigin origin) {
+    m_pChain->SetShown(std::move(origin));
     m_pResultImage = std::move(result);
     // What is painted is also what File Save writes, but only while it was computed from the
     // current entry: after a failed load the planes still hold the image before. Nothing
@@ -331,12 +348,21 @@ void CVexlanView::PutPlanes(CDecodedImage image) {
 // same, also when the load failed and asked for none.
 void CVexlanView::DropResult() {
     m_pResultImage.reset();
+    m_pChain->SetShown({});
     UpdateScrollSizes();
+    ShowWhatIsPainted();
 }
 
 void CVexlanView::OnInitialUpdate() {
     UpdateScrollSizes();
     CScrollView::OnInitialUpdate();
+    ShowWhatIsPainted();
+}
+
+void CVexlanView::ShowWhatIsPainted() {
+    m_pParameters->Update();
+    m_pHistogram->Update();
+    m_pStepCommands->ShowIdleText();
 }
 
 void CVexlanView::UpdateScrollSizes() {

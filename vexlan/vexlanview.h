@@ -3,11 +3,14 @@
 
 #include "afxwin.h"
 #include "decodedimage.h"
+#include "histogrampanel.h"
 #include "imageloader.h"
 #include "installedstepcommands.h"
 #include "listreadahead.h"
+#include "parameterpanel.h"
 #include "pointerreadout.h"
 #include "resultfilecommands.h"
+#include "stepchain.h"
 
 #include <memory>
 #include <optional>
@@ -51,15 +54,24 @@ public:
     // the first.
     void OnDropFiles(const std::vector<std::string>& systemPaths);
     void OnFileSave();
-    // File > Open Result and File > Export Result as PNG (resultfilecommands.h).
+    // File > Open Result, Export Result as PNG and Save Result As (resultfilecommands.h).
     void OnFileOpenResult() { m_pResultFiles->Open(); }
     void OnFileExportPng() { m_pResultFiles->ExportPng(); }
-    void OnUpdateFileExportPng(CCmdUI* pCmdUI) { pCmdUI->Enable(m_pResultFiles->CanExportPng()); }
+    void OnFileSaveResultAs() { m_pResultFiles->SaveAs(); }
+    void OnUpdateResultSaving(CCmdUI* pCmdUI) { pCmdUI->Enable(m_pResultFiles->ShowsResult()); }
     void OnColorSegmentation();
+    // Colour > Continue on the result and View > Histogram, two check items (stepchain.h,
+    // histogrampanel.h).
+    void OnColorContinueOnResult() { m_pChain->ToggleContinuing(); }
+    void OnUpdateColorContinueOnResult(CCmdUI* pCmdUI) {
+        pCmdUI->SetCheck(m_pChain->IsContinuing());
+    }
+    void OnViewHistogram() { m_pHistogram->Toggle(); }
+    void OnUpdateViewHistogram(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_pHistogram->IsShown()); }
     // Runs the processing step of this menu command (steps/steptable.cpp) on the loaded
-    // image: the result plane is painted beside the image and, while it is unchanged, is
-    // also the output plane. Nothing changes when no image is loaded or the plane cannot be
-    // allocated.
+    // image, or in a chain on the result shown: the result plane is painted beside the image
+    // and, while it is unchanged, is also the output plane. Nothing changes when there is no
+    // input or the plane cannot be allocated.
     void RunStep(UINT commandId);
     void RunStep(const CProcessingStep& step);
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
@@ -109,12 +121,16 @@ public:
     CDecodedImage TakePlanes();
     void PutPlanes(CDecodedImage image);
     std::string CurrentImageHostPath() const;
-    // Shows result beside the image and, when it was computed from the current entry, makes
-    // it the plane that File Save writes.
-    void TakeResult(CByteBlock result, bool planesAreCurrent);
+    // Shows result, which origin tells the making of, beside the image and, when it was
+    // computed from the current entry, makes it the plane that File Save writes.
+    void TakeResult(CByteBlock result, bool planesAreCurrent, CResultOrigin origin = {});
+    // Brings the panels and the status bar's idle text in line with what is painted.
+    void ShowWhatIsPainted();
     // An image set of the stem alone, with no planes: the slot beside the result stays empty.
     bool UseEmptyImageSlot(const std::string& path, const std::string& stem, int width, int height);
     const CInstalledStepCommands& StepCommands() const { return *m_pStepCommands; }
+    CStepChain& Chain() const { return *m_pChain; }
+    const CHistogramPanel& Histogram() const { return *m_pHistogram; }
 
     // The image workspace. Planes are top-down rows without gaps: gray, result and output
     // one byte per pixel; colour three bytes (blue, green, red) per pixel. The output plane
@@ -164,6 +180,9 @@ private:
     std::unique_ptr<CResultFileCommands> m_pResultFiles;
     std::unique_ptr<CListReadAhead> m_pReadAhead;
     std::unique_ptr<CPointerReadout> m_pReadout;
+    std::unique_ptr<CStepChain> m_pChain;
+    std::unique_ptr<CParameterPanel> m_pParameters;
+    std::unique_ptr<CHistogramPanel> m_pHistogram;
     std::unique_ptr<CImageLoader> m_pLoader;
 
     DECLARE_MESSAGE_MAP()

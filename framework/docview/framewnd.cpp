@@ -382,15 +382,23 @@ void CFrameWnd::RemoveControlBar(CControlBar* pBar) {
 }
 
 void CFrameWnd::AppendMenuCommands(const std::vector<std::string>& path,
-                                   const std::vector<CMenuCommand>& commands) {
+                                   const std::vector<CMenuCommand>& commands, UINT beforeId) {
     if (m_pUi->window == nullptr || path.empty())
         return;
     QWidget* parent = m_pUi->window->menuBar();
     for (const std::string& text : path)
         parent = FindOrAddPopup(*this, *m_pUi, parent, QString::fromStdString(text));
+    auto* menu = static_cast<QMenu*>(parent);
+    QAction* before = beforeId != 0 ? FindCommandItem(m_pUi->window, beforeId) : nullptr;
+    if (before && before->parent() != menu)
+        before = nullptr;
     for (const CMenuCommand& command : commands) {
-        AddCommandItem(*this, static_cast<QMenu*>(parent), QString::fromStdString(command.text),
-                       command.id);
+        if (command.id == ID_SEPARATOR) {
+            menu->insertSeparator(before);
+            continue;
+        }
+        menu->insertAction(
+            before, NewCommandItem(*this, menu, QString::fromStdString(command.text), command.id));
         m_pUi->prompts[command.id] = command.prompt;
         AddCommandKeys(command.id, command.keys);
     }

@@ -50,11 +50,12 @@ public:
     void RemoveControlBar(CControlBar* pBar);
 
     // Adds commands at the end of the popup that path names by the texts of its items, from
-    // the menu bar down ({"查看(&V)", "缩放(&Z)"}); a popup of the path that is missing is
-    // added at the end of its parent. The commands follow the command-update rule like those
-    // of the resource tables, and so do their keys.
+    // the menu bar down ({"查看(&V)", "缩放(&Z)"}), or in it before the item of command
+    // beforeId; a popup of the path that is missing is added at the end of its parent. A
+    // command of id ID_SEPARATOR is a separator. The commands follow the command-update rule
+    // like those of the resource tables, and so do their keys.
     void AppendMenuCommands(const std::vector<std::string>& path,
-                            const std::vector<CMenuCommand>& commands);
+                            const std::vector<CMenuCommand>& commands, UINT beforeId = 0);
 
     // Keys that send command nID from anywhere in the window, without a menu item, in portable
     // text ("Esc"); they follow the command-update rule, and a disabled one leaves its key to
@@ -69,6 +70,7 @@ public:
     // A text shown in place of the idle text until it is set empty again, for a state that
     // lasts, such as work going on in the background.
     void SetIdleText(const std::string& text);
+    const std::string& GetIdleText() const { return m_idleText; }
 
     // Shows items, after a separator, below the menu item of command afterId, in place of
     // those shown there before; no items removes them and their separator.

@@ -8,6 +8,13 @@
                image->result[y * image->width + x] = 255 - vexlan_gray_at(image, x, y);
    }
 
+   A step may declare parameters beside it, each by a macro of its own, and read their current
+   values through the image:
+
+   VEXLAN_PARAM(threshold, "阈值", 0, 255, 128);
+   ...
+       const int t = vexlan_int_param(image, threshold);
+
    `vexlan-step build invert.cpp` compiles it into the user's step folder; Vexlan lists it
    under the 颜色 menu and `vexlan-batch invert FILE...` runs it. The step runs in a process of
    its own: a crash or an endless loop is reported, never suffered by the program.
@@ -18,8 +25,10 @@
 
 #include <stddef.h>
 
-/* A step built against another version is refused with both versions named. */
-#define VEXLAN_STEP_API_VERSION 1
+/* Version 2 adds parameters. A step built against version 1 still loads and runs unchanged; a
+   step built against a version the program does not know is refused with both versions named. */
+#define VEXLAN_STEP_API_VERSION 2
+#define VEXLAN_STEP_OLDEST_API_VERSION 1
 
 #ifdef __cplusplus
 extern "C" {
@@ -32,15 +41,32 @@ typedef struct vexlan_image {
     int height; /* at least 1 */
     /* width * height bytes, pixel (x, y) at y * width + x. An 8-bit file gives each pixel's
        palette index (a gray level only when the palette is a gray ramp); a 24-bit file gives
-       zeros. For brightness, use vexlan_gray_at. */
+       zeros. For brightness, use vexlan_gray_at. A step that runs on the result of the step
+       before (a chain) gets that result here. */
     const unsigned char* gray;
     /* Blue, green, red per pixel: pixel (x, y) at 3 * (y * width + x). Filled for every
-       loaded file. */
+       loaded file; in a chain, the result before as gray (three equal bytes per pixel), so
+       that vexlan_gray_at gives the result's value. */
     const unsigned char* color;
     /* width * height bytes in the gray plane's layout, zeroed: a byte left alone is black.
        Every value 0 to 255 is painted as that gray level and saved by File Save. */
     unsigned char* result;
+    /* Since version 2: the current value of each parameter the step declares, in the order of
+       vexlan_step_info.parameters. Read them with vexlan_param and vexlan_int_param. */
+    const double* values;
+    int value_count;
 } vexlan_image;
+
+/* A parameter, as VEXLAN_PARAM and VEXLAN_REAL_PARAM declare it. */
+typedef struct vexlan_param_info {
+    const char* name;  /* an identifier: what vexlan-batch --set NAME=VALUE names */
+    const char* label; /* beside its slider in the program's 参数 panel */
+    int whole_numbers; /* 1: whole numbers only; 0: real numbers */
+    double minimum;
+    double maximum;
+    double default_value;
+    int line; /* of the declaration: the program lists parameters in the order declared */
+} vexlan_param_info;
 
 typedef void (*vexlan_step_function)(const vexlan_image* image);
 
@@ -52,7 +78,34 @@ typedef struct vexlan_step_info {
     const char* menu_text; /* the item under 颜色 */
     const char* prompt;    /* the status-bar text while the item is highlighted */
     vexlan_step_function run;
+    /* Since version 2: the declared parameters, from parameters up to parameters_end (both
+       null when there are none). */
+    const vexlan_param_info* const* parameters;
+    const vexlan_param_info* const* parameters_end;
 } vexlan_step_info;
+
+/* Every declaration puts a pointer to its parameter into this section of the step file; the
+   linker marks the section's ends, which are null when the step declares no parameter. */
+extern const vexlan_param_info* const __start_vexlan_params[]
+    __attribute__((weak, visibility("hidden")));
+extern const vexlan_param_info* const __stop_vexlan_params[]
+    __attribute__((weak, visibility("hidden")));
+
+/* The value of a declared parameter for this run: its default where the caller gave none. */
+static inline double vexlan_param_value(const vexlan_image* image, const vexlan_param_info* param) {
+    int i;
+    for (i = 0; image->values && i < image->value_count; ++i)
+        if (__start_vexlan_params[i] == param)
+            return image->values[i];
+    return param->default_value;
+}
+
+/* The same, rounded to the nearest whole number, for a parameter of whole numbers. */
+static inline int vexlan_int_param_value(const vexlan_image* image,
+                                         const vexlan_param_info* param) {
+    const double value = vexlan_param_value(image, param);
+    return (int)(value < 0 ? value - 0.5 : value + 0.5);
+}
 
 /* The gray level of pixel (x, y) from its colour: 0.299 red + 0.587 green + 0.114 blue, in
    whole numbers out of 256 (29 blue, 150 green, 77 red), so white is 255 and black 0. */
@@ -70,8 +123,7 @@ static inline int vexlan_clamp(int value, int low, int high) {
 /* The gray levels (vexlan_gray_at) of the n x n neighbourhood centred on (x, y), row by row
    into out[n * n], with the border rule above. n is odd and at least 1: 3 gives the 3 x 3
    neighbourhood, out[4] being (x, y) itself. */
-static inline void vexlan_neighbourhood(const vexlan_image* image, int x, int y, int n,
-                                        int* out) {
+static inline void vexlan_neighbourhood(const vexlan_image* image, int x, int y, int n, int* out) {
     const int half = n / 2;
     for (int dy = -half; dy <= half; ++dy)
         for (int dx = -half; dx <= half; ++dx)
@@ -91,8 +143,31 @@ static inline void vexlan_neighbourhood(const vexlan_image* image, int x, int y,
 #define VEXLAN_STEP(stepName, menuText, prompt)                                                    \
     static void vexlan_step_run_##stepName(const vexlan_image* image);                             \
     VEXLAN_STEP_EXTERN __attribute__((visibility("default")))                                      \
-    const vexlan_step_info vexlan_step_entry = {VEXLAN_STEP_API_VERSION, #stepName, menuText,     \
-                                               prompt, vexlan_step_run_##stepName};               \
+    const vexlan_step_info vexlan_step_entry = {VEXLAN_STEP_API_VERSION,                           \
+                                                #stepName,                                         \
+                                                menuText,                                          \
+                                                prompt,                                            \
+                                                vexlan_step_run_##stepName,                        \
+                                                __start_vexlan_params,                             \
+                                                __stop_vexlan_params};                             \
     static void vexlan_step_run_##stepName(const vexlan_image* image)
+
+/* Declares a parameter of the step, before the body that reads it, followed by a semicolon:
+   VEXLAN_PARAM(threshold, "阈值", 0, 255, 128); gives the name (an identifier), the label, the
+   smallest and largest value and the default. VEXLAN_PARAM takes whole numbers,
+   VEXLAN_REAL_PARAM real ones. */
+#define VEXLAN_DECLARE_PARAM(paramName, label, whole, low, high, initial)                          \
+    static const vexlan_param_info vexlan_param_##paramName = {#paramName, label,   whole,   low,  \
+                                                               high,       initial, __LINE__};     \
+    static const vexlan_param_info* const vexlan_param_entry_##paramName                           \
+        __attribute__((section("vexlan_params"), used)) = &vexlan_param_##paramName
+#define VEXLAN_PARAM(paramName, label, low, high, initial)                                         \
+    VEXLAN_DECLARE_PARAM(paramName, label, 1, low, high, initial)
+#define VEXLAN_REAL_PARAM(paramName, label, low, high, initial)                                    \
+    VEXLAN_DECLARE_PARAM(paramName, label, 0, low, high, initial)
+
+/* The current value of the declared parameter paramName, inside the step's body. */
+#define vexlan_param(image, paramName) vexlan_param_value(image, &vexlan_param_##paramName)
+#define vexlan_int_param(image, paramName) vexlan_int_param_value(image, &vexlan_param_##paramName)
 
 #endif

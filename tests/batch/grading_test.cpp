@@ -240,6 +240,49 @@ TEST_F(GradingTest, PngCopiesHoldTheResultPlane) {
     EXPECT_EQ(ReadBack("exported.png"), ReadBack("out/outcat.png"));
 }
 
+// The exercise's "try T = 64": the reference and every student run with the same value, and
+// the report names it.
+TEST_F(GradingTest, TheValuesSetGoToTheReferenceAndEveryStudent) {
+    const auto thresholdStep = [](const std::string& comparison) {
+        return "#include <vexlan/step.h>\n"
+               "VEXLAN_PARAM(threshold, \"阈值\", 0, 255, 128);\n"
+               "VEXLAN_STEP(threshold, \"阈值分割\", \"\") {\n"
+               "    const int t = vexlan_int_param(image, threshold);\n"
+               "    for (int i = 0; i < image->width * image->height; ++i)\n"
+               "        image->result[i] = vexlan_gray_at(image, i % image->width, 0) " +
+               comparison + " t ? 255 : 0;\n}\n";
+    };
+    Bytes pixels;
+    for (int x = 0; x < 200; ++x)
+        pixels.insert(pixels.end(), 3, static_cast<BYTE>(x));
+    Write("ramp.bmp", MakeBitmap(200, 1, 24, pixels));
+    WriteSource("solution.cpp", thresholdStep(">="));
+    WriteSource("class/equal.cpp", thresholdStep(">="));
+    WriteSource("class/strict.cpp", thresholdStep(">"));
+    WriteSource("class/fixed.cpp", InvertStep(""));
+    EXPECT_EQ(Batch({"grade", "-o", HostPath("run"), "--set", "threshold=64",
+                     HostPath("solution.cpp"), HostPath("class"), HostPath("ramp.bmp")}),
+              1)
+        << m_err;
+    const std::vector<std::string> lines = OutLines();
+    ASSERT_EQ(lines.size(), 5u) << m_out;
+    EXPECT_EQ(lines[0], "参数：threshold=64");
+    EXPECT_EQ(lines[1], "equal：已编译，相同（1 个图像）");
+    EXPECT_EQ(lines[2].rfind(
+                  "fixed：已编译，运行出错：vexlan-batch：没有哪个步骤有名为 threshold 的参数", 0),
+              0u)
+        << lines[2];
+    // Only the pixel at the threshold itself differs, and only at the value set.
+    EXPECT_EQ(lines[3].rfind("strict：已编译，不同：1 个图像中 1 个与参考不一致，最大差 255", 0),
+              0u)
+        << lines[3];
+    const Bytes reference = ReadBack("run/reference/results/outramp.raw");
+    ASSERT_EQ(reference.size(), 8u + 200);
+    EXPECT_EQ(reference[8 + 63], 0);
+    EXPECT_EQ(reference[8 + 64], 255);
+    EXPECT_NE(Text("run/logs/strict.txt").find("--set threshold=64"), std::string::npos);
+}
+
 TEST_F(GradingTest, AResultFileThatCannotBeReadChangesNothing) {
     Write("granite.bmp", MakeBitmap(2, 2, 24, Bytes(12, 7)));
     Open("granite.bmp");

@@ -1,10 +1,16 @@
 // Command routing through the class layer: view, document, frame, application; the first
 // class with a row handles the command. Each handler tags a log with who saw the command.
+// Also what a frame holds besides: menu items added at run time and the controls of a pane.
 #include "afxwin.h"
 #include "wndimpl.h"
 
 #include <QAbstractScrollArea>
+#include <QDoubleSpinBox>
 #include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -195,6 +201,61 @@ TEST_F(RoutingTest, LeftButtonReachesTheViewTable) {
     ASSERT_NE(view, nullptr);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(7, 9));
     EXPECT_EQ(routeLog, "down 7,9;");
+}
+
+// Items a program adds at run time: at the end of a popup, or before an item, each separator
+// where it was asked for.
+TEST_F(RoutingTest, MenuCommandsGoWhereTheyAreAskedForWithTheirSeparators) {
+    m_frame->AppendMenuCommands({"文件"}, {{idEveryone, "一", "", {}}, {idFrameApp, "三", "", {}}});
+    m_frame->AppendMenuCommands({"文件"}, {{ID_SEPARATOR, {}, {}, {}}, {idAppOnly, "四", "", {}}});
+    m_frame->AppendMenuCommands(
+        {"文件"}, {{idDocFrameApp, "二", "", {}}, {ID_SEPARATOR, {}, {}, {}}}, idFrameApp);
+    QStringList items;
+    auto* window = qobject_cast<QMainWindow*>(AfxGetWidget(m_frame));
+    for (QAction* action : window->menuBar()->actions().front()->menu()->actions())
+        items << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(items, (QStringList{"一", "二", "-", "三", "-", "四"}));
+}
+
+// A slider and its number box show one value; each the user moves hands it over once, and the
+// program's own SetValue hands over nothing.
+TEST_F(RoutingTest, SliderAndNumberBoxOfAFieldStayEqual) {
+    CDockPane pane;
+    ASSERT_TRUE(pane.Create(m_frame, "参数", 0xDF40));
+    std::vector<double> handed;
+    CSliderField field;
+    field.Create(&pane, "σ", 0.5, 5, 1, 0.1, 1.5, [&](double value) { handed.push_back(value); });
+    auto* slider = AfxGetWidget(&field)->findChild<QSlider*>();
+    auto* box = AfxGetWidget(&field)->findChild<QDoubleSpinBox*>();
+    ASSERT_TRUE(slider && box);
+    EXPECT_EQ(slider->value(), 15);
+    EXPECT_EQ(std::pair(slider->minimum(), slider->maximum()), std::pair(5, 50));
+    slider->setValue(42);
+    EXPECT_EQ(box->value(), 4.2);
+    box->setValue(0.7);
+    EXPECT_EQ(slider->value(), 7);
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(handed, (std::vector<double>{4.2, 0.7, 0.8}));
+    field.SetValue(2);
+    EXPECT_EQ(std::pair(slider->value(), field.GetValue()), std::pair(20, 2.0));
+    EXPECT_EQ(handed.size(), 3u);
+    EXPECT_FALSE(pane.IsShown());
+    pane.Show(true);
+    EXPECT_TRUE(pane.IsShown());
+}
+
+TEST(HistogramCtrl, BarsStandAsHighAsTheirShareOfTheLargestCount) {
+    struct Case {
+        std::uint64_t count, largest;
+        bool logScale;
+        int height;
+    };
+    for (const Case& c :
+         {Case{0, 100, false, 0}, Case{100, 100, false, 100}, Case{50, 100, false, 50},
+          Case{1, 1000000, false, 1}, Case{1, 1000000, true, 5}, Case{512, 1024, true, 90},
+          Case{3, 0, false, 0}})
+        EXPECT_EQ(CHistogramCtrl::BarHeight(c.count, c.largest, c.logScale), c.height)
+            << c.count << " of " << c.largest << (c.logScale ? " log" : "");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "batchcapture.h"
 #include "imagesetfixture.h"
 #include "installedsteps.h"
+#include "resource.h"
 #include "stepbuild.h"
 #include "stepprocess.h"
 
@@ -12,6 +13,8 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMenu>
@@ -122,6 +125,34 @@ protected:
     Bytes ResultPlane() const {
         const BYTE* plane = m_view->m_pResultImage.get();
         return plane ? Bytes(plane, plane + 6) : Bytes{};
+    }
+    // The number boxes of the 参数 panel, one per parameter; none while it is hidden.
+    std::vector<QDoubleSpinBox*> ParameterBoxes() const {
+        auto* pane = AfxGetWidget(theApp.m_pMainWnd)
+                         ->findChild<QDockWidget*>(QString("pane%1").arg(IDW_PARAMETER_PANE));
+        if (!pane || pane->isHidden())
+            return {};
+        const QList<QDoubleSpinBox*> boxes = pane->findChildren<QDoubleSpinBox*>();
+        return {boxes.begin(), boxes.end()};
+    }
+    // Sets the first parameter's value in the panel as a user does, and waits for the result.
+    void SetInPanel(double value) {
+        ASSERT_FALSE(ParameterBoxes().empty());
+        ParameterBoxes().front()->setValue(value);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
+    }
+    std::string MessagePane() const {
+        auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
+        return dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR))->GetPaneText(0);
+    }
+    // What vexlan-batch writes for cat.bmp with these arguments.
+    Bytes Batched(std::vector<std::string> args) {
+        const QTemporaryDir results;
+        args.insert(args.begin(), {"-o", results.path().toStdString()});
+        args.push_back(HostPath("cat.bmp"));
+        EXPECT_EQ(Batch(args), kBatchAllSaved) << m_err;
+        const Bytes saved = ReadFile(results.filePath("outcat.raw").toStdString());
+        return saved.size() == 8 + 6 ? Bytes(saved.begin() + 8, saved.end()) : Bytes{};
     }
 
     QTemporaryDir m_data;
@@ -590,7 +621,7 @@ TEST_F(InstalledStepTest, RefusedFoldersFilesAndVersionsAreNamed) {
                std::to_string(version) + "\n" + StepWithBody(name, "");
     };
     ASSERT_EQ(BuildStep("old", withVersion("old", 0)), 0) << m_built;
-    ASSERT_EQ(BuildStep("newer", withVersion("newer", 2)), 0) << m_built;
+    ASSERT_EQ(BuildStep("newer", withVersion("newer", 3)), 0) << m_built;
     ASSERT_EQ(BuildStep("segment", StepWithBody("segment", "")), 0) << m_built;
     // Bound lazily, the missing function would only fail once the step ran.
     ASSERT_EQ(BuildStep("unbound", "extern \"C\" void vexlan_nowhere();\n" +
@@ -603,8 +634,8 @@ TEST_F(InstalledStepTest, RefusedFoldersFilesAndVersionsAreNamed) {
     ASSERT_EQ(found.steps.size(), 1u);
     EXPECT_EQ(found.steps[0].path, invert);
     const std::vector<std::string> problems{
-        "invert2.so：已经有名为 invert 的步骤", "第 2 版编译的，本程序需要第 1 版",
-        "第 0 版编译的，本程序需要第 1 版", "segment.so：已经有名为 segment 的步骤",
+        "invert2.so：已经有名为 invert 的步骤", "第 3 版编译的，本程序认识第 1 到 2 版",
+        "第 0 版编译的，本程序认识第 1 到 2 版", "segment.so：已经有名为 segment 的步骤",
         "undefined symbol: vexlan_nowhere"};
     ASSERT_EQ(found.problems.size(), problems.size());
     for (std::size_t i = 0; i < problems.size(); ++i)
@@ -637,10 +668,148 @@ TEST_F(InstalledStepTest, RebuildingTheShownStepRedrawsItsResult) {
     EXPECT_TRUE(QTest::qWaitFor([this] { return MenuItem("level") == nullptr; }, 10000));
 }
 
+// Gray levels of cat.bmp: 0, 255, 76; 28, 149, 128. compare decides a pixel at the threshold.
+std::string ThresholdStep(const std::string& name, const std::string& compare,
+                          const std::string& after = "") {
+    return "#include <vexlan/step.h>\n#include <stdio.h>\n#include <unistd.h>\n"
+           "VEXLAN_PARAM(threshold, \"阈值\", 0, 255, 128);\n"
+           "VEXLAN_STEP(" +
+           name + ", \"" + name +
+           "\", \"\") {\n"
+           "    const int t = vexlan_int_param(image, threshold);\n"
+           "    for (int i = 0; i < image->width * image->height; ++i)\n"
+           "        image->result[i] = vexlan_gray_at(image, i % image->width, i / image->width) " +
+           compare + " t ? 255 : 0;\n" + after + "}\n";
+}
+
+TEST_F(InstalledStepTest, NewWritesAWorkingStepWithOneParameter) {
+    QProcess tool;
+    tool.setWorkingDirectory(m_sources.path());
+    tool.start(
+        QString::fromStdString(
+            (std::filesystem::path(StepHostProgram()).parent_path() / "vexlan-step").string()),
+        {"new", "gate"});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    std::ifstream written(m_sources.filePath("gate.cpp").toStdString());
+    ASSERT_EQ(BuildStep("gate", std::string(std::istreambuf_iterator<char>(written), {})), 0)
+        << m_built;
+    const CInstalledSteps found = FindInstalledSteps({StepFolder()});
+    ASSERT_EQ(found.steps.size(), 1u);
+    EXPECT_EQ(found.steps[0].parameters,
+              (std::vector<CStepParameter>{{"threshold", "阈值", true, 0, 255, 128}}));
+    // The 3 x 3 mean against the threshold: around cat.bmp's first pixel, 715 / 9.
+    EXPECT_EQ(Batched({"--set", "threshold=79", "gate"})[0], 255);
+    EXPECT_EQ(Batched({"--set", "threshold=80", "gate"})[0], 0);
+}
+
+TEST_F(InstalledStepTest, ValuesAreTurnedInThePanelKeptAndNamedInTheStatusBar) {
+    ASSERT_EQ(BuildStep("thresh", ThresholdStep("thresh", ">=")), 0) << m_built;
+    m_view->UpdateInstalledSteps();
+    Open("cat.bmp");
+    Choose("thresh");
+    EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 0, 0, 255, 255}));
+    ASSERT_EQ(ParameterBoxes().size(), 1u);
+    EXPECT_EQ(ParameterBoxes()[0]->value(), 128);
+    EXPECT_EQ(MessagePane(), "thresh（阈值 128）");
+
+    SetInPanel(76);
+    EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 255, 0, 255, 255}));
+    EXPECT_EQ(ResultPlane(), Batched({"--set", "threshold=76", "thresh"}));
+    EXPECT_EQ(MessagePane(), "thresh（阈值 76）");
+    Idle(); // the settings file is written while the program is idle
+    EXPECT_EQ(theApp.GetProfileString("StepParameters/thresh", "threshold", ""), "76");
+    m_view->OnFileSave();
+    const Bytes saved = ReadBack("outcat.raw");
+    EXPECT_EQ(Bytes(saved.begin() + 8, saved.end()), ResultPlane());
+
+    // Rebuilt, the step runs again with the value kept; chosen again, it starts from it.
+    ASSERT_EQ(BuildStep("thresh", ThresholdStep("thresh", ">")), 0) << m_built;
+    EXPECT_TRUE(QTest::qWaitFor([this] { return ResultPlane()[2] == 0; }, 10000));
+    EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 0, 0, 255, 255}));
+    EXPECT_EQ(ParameterBoxes()[0]->value(), 76);
+    Choose("thresh");
+    EXPECT_EQ(MessagePane(), "thresh（阈值 76）");
+
+    // A result of a step without parameters, or none, hides the panel.
+    m_view->OnColorSegmentation();
+    EXPECT_TRUE(ParameterBoxes().empty());
+    EXPECT_EQ(MessagePane(), "就绪");
+    EXPECT_TRUE(m_messages.empty()) << m_messages[0];
+}
+
+// Each value runs the step again at once: a run that a newer value makes stale is ended, never
+// finished and shown after; Esc ends the newest, and the panel shows the values of what is shown.
+TEST_F(InstalledStepTest, ANewValueEndsTheRunOfTheValueBefore) {
+    const std::string finished = m_sources.filePath("finished").toStdString();
+    ASSERT_EQ(BuildStep("slow", ThresholdStep("slow", ">=",
+                                              "    usleep(400000);\n"
+                                              "    FILE* log = fopen(\"" +
+                                                  finished +
+                                                  "\", \"a\");\n"
+                                                  "    fprintf(log, \"%d\\n\", t);\n"
+                                                  "    fclose(log);\n")),
+              0)
+        << m_built;
+    m_view->UpdateInstalledSteps();
+    Open("cat.bmp");
+    Choose("slow");
+    for (const double value : {10, 20, 30}) {
+        ParameterBoxes().front()->setValue(value);
+        QApplication::processEvents();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
+    const Bytes runs = ReadFile(finished);
+    EXPECT_EQ(std::string(runs.begin(), runs.end()), "128\n30\n");
+    EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 255, 0, 255, 255}));
+
+    ParameterBoxes().front()->setValue(200);
+    QApplication::processEvents();
+    ASSERT_TRUE(m_view->IsStepRunning());
+    m_view->EndRunningStep();
+    EXPECT_EQ(ParameterBoxes().front()->value(), 30);
+    EXPECT_EQ(MessagePane(), "步骤 slow 已结束，没有结果");
+    Idle();
+    EXPECT_EQ(theApp.GetProfileString("StepParameters/slow", "threshold", ""), "30");
+}
+
+// 颜色 > 在结果上继续: the next step takes the result shown as its image, as in a chain of the
+// runner; turning a value runs the last step again on the same result; the result is saved
+// under a name of the user's choice, as RAW or as PNG.
+TEST_F(InstalledStepTest, AChainInTheWindowEqualsTheRunnersAndIsSavedUnderAChosenName) {
+    ASSERT_EQ(BuildStep("invert", kInvert), 0) << m_built;
+    ASSERT_EQ(BuildStep("cut", ThresholdStep("cut", ">=")), 0) << m_built;
+    m_view->UpdateInstalledSteps();
+    Open("cat.bmp");
+    Choose("反色");
+    MenuItem("在结果上继续(&C)")->trigger();
+    Choose("cut");
+    EXPECT_EQ(ResultPlane(), Batched({"invert,cut"}));
+    EXPECT_EQ(MessagePane(), "invert → cut（阈值 128）");
+    SetInPanel(150);
+    EXPECT_EQ(ResultPlane(), Batched({"--set", "threshold=150", "invert,cut"}));
+    EXPECT_NE(ResultPlane(), Batched({"--set", "threshold=150", "cut"}));
+    EXPECT_EQ(MessagePane(), "invert → cut（阈值 150）");
+
+    const DialogSeen seen =
+        AnswerFileDialog(HostPath("chosen.raw"), [this] { m_view->OnFileSaveResultAs(); });
+    EXPECT_EQ(seen.filters, (QStringList{"(*.raw) (*.raw)", "(*.png) (*.png)"}));
+    const Bytes raw = ReadBack("chosen.raw");
+    ASSERT_EQ(raw.size(), 8u + 6);
+    EXPECT_EQ(Bytes(raw.begin() + 8, raw.end()), ResultPlane());
+    EXPECT_EQ(MessagePane(), "已保存 " + HostPath("chosen.raw"));
+    AnswerFileDialog(HostPath("chosen.PNG"), [this] { m_view->OnFileSaveResultAs(); });
+    const QImage png(QString::fromStdString(HostPath("chosen.PNG")));
+    ASSERT_EQ(png.format(), QImage::Format_Grayscale8);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(qGray(png.pixel(i % 3, i / 3)), ResultPlane()[static_cast<std::size_t>(i)]) << i;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(HostPath("outcat.raw"))));
+}
+
 TEST(StepHeader, GrayLevelAndClampedNeighbourhood) {
     // A 2 x 2 image: black, white; red, blue.
     const unsigned char color[] = {0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 0, 0};
-    const vexlan_image image{2, 2, nullptr, color, nullptr};
+    const vexlan_image image{2, 2, nullptr, color, nullptr, nullptr, 0};
     EXPECT_EQ(vexlan_gray_at(&image, 1, 0), 255);
     EXPECT_EQ(vexlan_gray_at(&image, 0, 1), 76);
     EXPECT_EQ(vexlan_gray_at(&image, 1, 1), 28);

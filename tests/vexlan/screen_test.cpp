@@ -2,6 +2,7 @@
 // server after each action and compared with what the planes say must be there at the view's
 // scroll position and zoom, and the status bar's readout of the pixel under the pointer.
 // Rendering the widget afresh would paint the right picture even when the screen never got it.
+#include "batchcapture.h"
 #include "hostilefiles.h"
 #include "imagefiles.h"
 #include "imagesetfixture.h"
@@ -9,7 +10,10 @@
 #include "stepbuild.h"
 
 #include <QAbstractScrollArea>
+#include <QCheckBox>
 #include <QDir>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -510,6 +514,143 @@ TEST_F(ScreenTest, ASlowFileLoadsWhileTheWindowGoesOnAndEscCancelsIt) {
     EXPECT_EQ(ScreenSettles(), std::nullopt);
     EXPECT_EQ(Position().x, 400);
     EXPECT_TRUE(m_messages.empty());
+}
+
+// The exercise's loop: a threshold turned by keyboard in the 参数 panel, the new result on the
+// screen exactly as vexlan-batch makes it for that value, and the histogram that tells where
+// to put the threshold, its bars read back from the X server.
+class TurnAndWatchTest : public ScreenTest, protected BatchCapture {
+protected:
+    QWidget* Pane(UINT id) const {
+        return Window().findChild<QDockWidget*>(QString("pane%1").arg(id));
+    }
+    // A screen region of widget, as the server holds it.
+    QImage Grab(QWidget* widget, const QRect& rect) const {
+        const QPoint origin = widget->mapTo(&Window(), rect.topLeft());
+        return Window()
+            .screen()
+            ->grabWindow(Window().winId(), origin.x(), origin.y(), rect.width(), rect.height())
+            .toImage();
+    }
+    // The rows of each column of a plot that show a bar, counted from its bottom row up.
+    std::vector<int> BarHeights(int series) const {
+        QWidget* widget = AfxGetWidget(m_view->Histogram().Histogram());
+        const CRect plot = m_view->Histogram().Histogram()->PlotRect(series);
+        const QImage shot = Grab(widget, QRect(plot.left, plot.top, plot.Width(), plot.Height()));
+        std::vector<int> heights(static_cast<std::size_t>(plot.Width()));
+        for (int x = 0; x < shot.width(); ++x)
+            for (int y = shot.height() - 1; y >= 0 && Rgb(shot, x, y) == 0x303030; --y)
+                ++heights[static_cast<std::size_t>(x)];
+        return heights;
+    }
+    // Bar heights of a plot whose levels have these heights, the others none.
+    static std::vector<int> Bars(std::initializer_list<std::pair<int, int>> levels) {
+        std::vector<int> heights(256, 0);
+        for (const auto& [level, height] : levels)
+            heights[static_cast<std::size_t>(level)] = height;
+        return heights;
+    }
+    // The result the runner writes for the image with threshold.
+    Bytes Batched(int threshold) {
+        const QTemporaryDir results;
+        EXPECT_EQ(
+            Batch({"-o", results.path().toStdString(), "--set",
+                   "threshold=" + std::to_string(threshold), "thresh", HostPath("levels.bmp")}),
+            kBatchAllSaved)
+            << m_err;
+        const Bytes saved = ReadFile(results.filePath("outlevels.raw").toStdString());
+        return saved.size() > 8 ? Bytes(saved.begin() + 8, saved.end()) : Bytes{};
+    }
+    // The result half of the view as the server shows it, one byte per pixel.
+    Bytes ResultOnScreen() const {
+        const QImage shot = Screen();
+        Bytes shown;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 64; x < 128; ++x)
+                shown.push_back(static_cast<BYTE>(qRed(shot.pixel(x, y))));
+        return shown;
+    }
+};
+
+TEST_F(TurnAndWatchTest, ATurnedThresholdIsPaintedAsTheRunnerMakesItAndTheHistogramShowsWhere) {
+    const QTemporaryDir data;
+    setenv("XDG_DATA_HOME", data.path().toLocal8Bit().constData(), 1);
+    std::string built;
+    ASSERT_EQ(BuildStepFile(data.path().toStdString(), "thresh",
+                            "#include <vexlan/step.h>\n"
+                            "VEXLAN_PARAM(threshold, \"阈值\", 0, 255, 128);\n"
+                            "VEXLAN_STEP(thresh, \"阈值分割\", \"\") {\n"
+                            "    const int t = vexlan_int_param(image, threshold);\n"
+                            "    for (int y = 0; y < image->height; ++y)\n"
+                            "        for (int x = 0; x < image->width; ++x)\n"
+                            "            image->result[y * image->width + x] =\n"
+                            "                vexlan_gray_at(image, x, y) >= t ? 255 : 0;\n"
+                            "}\n",
+                            built),
+              0)
+        << built;
+    m_view->UpdateInstalledSteps();
+    // 64 x 32 in three gray levels: 1024 pixels of 40, 512 of 120 and 512 of 200.
+    Bytes pixels;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            pixels.insert(pixels.end(), 3, static_cast<BYTE>(x < 32 ? 40 : y < 16 ? 120 : 200));
+    Write("levels.bmp", MakeBitmap(64, 32, 24, pixels));
+    Open("levels.bmp");
+    m_view->OnViewHistogram();
+    m_view->OnInstalledStep(ID_FIRST_INSTALLED_STEP);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
+    auto* box = Pane(IDW_PARAMETER_PANE)->findChild<QDoubleSpinBox*>();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(Pane(IDW_PARAMETER_PANE)->isVisible());
+    EXPECT_EQ(ScreenSettles(), std::nullopt);
+    EXPECT_EQ(ResultOnScreen(), Batched(128));
+
+    // Typed and entered, then one down by the arrow key: each value is painted as the runner
+    // makes it, and the status bar names it.
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "120");
+    QTest::keyClick(box, Qt::Key_Return);
+    for (const int threshold : {120, 119}) {
+        SCOPED_TRACE(threshold);
+        if (threshold == 119)
+            QTest::keyClick(box, Qt::Key_Down);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [this, threshold] {
+                return !m_view->IsStepRunning() &&
+                       MessagePane() == "thresh（阈值 " + std::to_string(threshold) + "）";
+            },
+            20000))
+            << MessagePane();
+        EXPECT_EQ(ScreenSettles(), std::nullopt);
+        const Bytes expected = Batched(threshold);
+        EXPECT_EQ(Bytes(m_view->m_pResultImage.get(), m_view->m_pResultImage.get() + 64 * 32),
+                  expected);
+        EXPECT_EQ(ResultOnScreen(), expected);
+    }
+    // 120 and 200 pass 119, 40 does not: 1024 pixels each of 0 and 255.
+    EXPECT_EQ(BarHeights(0), Bars({{40, 100}, {120, 50}, {200, 50}}));
+    EXPECT_EQ(BarHeights(1), Bars({{0, 100}, {255, 100}}));
+
+    // The count under the pointer, and the logarithmic scale.
+    QWidget* histogram = AfxGetWidget(m_view->Histogram().Histogram());
+    const CRect plot = m_view->Histogram().Histogram()->PlotRect(0);
+    const QPoint over(plot.left + 120, plot.top + 50);
+    QMouseEvent move(QEvent::MouseMove, over, histogram->mapToGlobal(over), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(histogram, &move);
+    EXPECT_EQ(MessagePane(), "图像 灰度 120：512 个像素（25.00%）");
+    auto* logScale = Pane(IDW_HISTOGRAM_PANE)->findChild<QCheckBox*>();
+    ASSERT_NE(logScale, nullptr);
+    logScale->setFocus();
+    QTest::keyClick(logScale, Qt::Key_Space);
+    // log(1 + 512) / log(1 + 1024) of the plot's 100 rows.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return BarHeights(0)[120] == 90; }, 2000))
+        << BarHeights(0)[120];
+    EXPECT_EQ(BarHeights(0), Bars({{40, 100}, {120, 90}, {200, 90}}));
+    EXPECT_TRUE(m_messages.empty()) << m_messages[0];
+    unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

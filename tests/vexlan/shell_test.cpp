@@ -56,13 +56,20 @@ TEST_F(ShellTest, MenuBarHoldsTheFivePopupsWithTheirItems) {
         popups << action->text();
     EXPECT_EQ(popups, (QStringList{"文件(&F)", "编辑(&E)", "查看(&V)", "帮助(&H)", "颜色"}));
 
-    QStringList file;
-    for (QAction* action : Popup(0)->actions())
-        file << (action->isSeparator() ? "-" : action->text());
-    EXPECT_EQ(file, (QStringList{"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O", "保存(&S)\tCtrl+S",
-                                 "另存为(&A)...", "-", "打印(&P)...\tCtrl+P", "打印预览(&V)",
-                                 "打印设置(&R)...", "-", "最近文件", "-", "退出(&X)",
-                                 "打开结果(&L)...", "导出结果为 PNG(&G)..."}));
+    const auto itemsOf = [this](int popup) {
+        QStringList items;
+        for (QAction* action : Popup(popup)->actions())
+            items << (action->isSeparator() ? "-" : action->text());
+        return items;
+    };
+    // The items added at run time stand together above 退出, set off by a separator.
+    EXPECT_EQ(itemsOf(0),
+              (QStringList{"新建(&N)\tCtrl+N", "打开(&O)...\tCtrl+O", "保存(&S)\tCtrl+S",
+                           "另存为(&A)...", "-", "打印(&P)...\tCtrl+P", "打印预览(&V)",
+                           "打印设置(&R)...", "-", "最近文件", "-", "打开结果(&L)...",
+                           "导出结果为 PNG(&G)...", "结果另存为(&T)...", "-", "退出(&X)"}));
+    EXPECT_EQ(itemsOf(2), (QStringList{"工具栏(&T)", "状态栏(&S)", "缩放(&Z)", "直方图(&H)"}));
+    EXPECT_EQ(itemsOf(4), (QStringList{"颜色分割", "-", "在结果上继续(&C)"}));
 }
 
 TEST_F(ShellTest, ItemsAreEnabledExactlyWhenSomeClassHasARow) {
@@ -74,7 +81,8 @@ TEST_F(ShellTest, ItemsAreEnabledExactlyWhenSomeClassHasARow) {
     for (int popup : {0, 2, 3, 4}) {
         for (QAction* action : OpenPopup(popup)->actions()) {
             if (!action->isSeparator() && action->text() != "最近文件" &&
-                !action->text().startsWith("导出结果")) {
+                !action->text().startsWith("导出结果") &&
+                !action->text().startsWith("结果另存为")) {
                 EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
             }
         }
@@ -82,6 +90,10 @@ TEST_F(ShellTest, ItemsAreEnabledExactlyWhenSomeClassHasARow) {
     EXPECT_FALSE(Item(OpenPopup(0), "最近文件")->isEnabled());
     // Until there is a result to export.
     EXPECT_FALSE(Item(OpenPopup(0), "导出结果为 PNG(&G)...")->isEnabled());
+    EXPECT_FALSE(Item(OpenPopup(0), "结果另存为(&T)...")->isEnabled());
+    // The two check items start unchecked.
+    EXPECT_FALSE(Item(OpenPopup(4), "在结果上继续(&C)")->isChecked());
+    EXPECT_FALSE(Item(OpenPopup(2), "直方图(&H)")->isChecked());
 }
 
 TEST_F(ShellTest, ToolBarHasTheEightButtonsAndFollowsTheUpdateRule) {
