@@ -3,6 +3,7 @@
 #include "batchrunner.h"
 #include "batchstep.h"
 #include "classgrading.h"
+#include "csvtext.h"
 #include "installedsteps.h"
 #include "resultcomparison.h"
 #include "resultnaming.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -25,7 +27,9 @@ constexpr char kUsage[] =
     "                   [--name 模式] 步骤[,步骤...] 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
-    "                         [--diff-dir 目录] [--set 名称=值]... 参考 学生目录 文件...\n"
+    "                         [--scores 文件] [--points N] [--report 文件.html]\n"
+    "                         [--diff-dir 目录] [--set 名称=值]... [--only 名字]...\n"
+    "                         参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
     "      vexlan-batch --version\n";
@@ -56,15 +60,25 @@ constexpr char kHelp[] =
     "  --version  显示版本\n"
     "选项可以写在文件之前或之后；“--”之后的参数都是文件。\n"
     "\n"
-    "compare：把参考目录中的每个 out<主名>.raw 与每个目录中的同名文件比较，每个图像一行，\n"
-    "每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
-    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或一个\n"
-    "名字文件夹，内有一个源文件）。每个步骤编译到 -o 目录（默认当前目录）下的 steps/名字，\n"
-    "对文件运行到 results/名字，与参考比较，每名学生一行：相同、不同、运行出错、超时或\n"
-    "没有编译成功；编译和运行的全部输出在 logs/名字.txt。--timeout 默认为每个图像 10 秒。\n"
-    "--set 的值交给参考和每名学生的步骤，并写在报告的开头。\n"
+    "步骤也可以是已安装的步骤文件的路径（…/名字.so），这样它的名字与别的步骤相同也能运行。\n"
+    "\n"
+    "compare：把参考目录（含子文件夹）中的每个结果 out<主名>.raw 与每个目录中的同名文件比较，\n"
+    "每个图像一行，每个目录一行小结：缺少、尺寸不同、损坏、不同的像素数、最大差和 PSNR。\n"
+    "grade：参考是结果目录或参考步骤的源文件；学生目录中每名学生一个 名字.cpp（或 .c、.cc、\n"
+    "  .cxx，或一个名字文件夹，内有一个源文件），不能评分的条目也各有一行说明原因。每名学生\n"
+    "  的步骤编译到 -o 目录（默认当前目录）下的 students/名字/step，对文件中的每个图像运行到\n"
+    "  students/名字/results，每个图像都与参考比较：相同、容差内相同、不同、运行出错、超时或\n"
+    "  缺少；编译和运行的输出在 students/名字/log.txt。--timeout 默认为每个图像 10 秒。\n"
+    "  源文件、图像、选项和 Vexlan 都没有改变的学生沿用上次的编译和结果。\n"
+    "  --set 的值交给参考和每名学生的步骤，并写在报告的开头。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
+    "  --scores 文件   （grade）另写一个 CSV，每名学生一行：状态、相同的图像数、最大差、\n"
+    "                  最低 PSNR、用时和得分\n"
+    "  --points N      （grade）满分：得分为 相同的图像数 × N / 图像数\n"
+    "  --report 文件   （grade）写一个独立的 HTML 报告：每名学生一行，每个不同的图像并排显示\n"
+    "                  输入、参考、学生的结果和差异\n"
+    "  --only 名字     （grade，可重复）只重新编译和运行这些学生，其余沿用上次的结果\n"
     "  --diff-dir 目录 为每个不同的图像写一个 PNG：相同的像素深灰，不同的红色，差越大越亮\n"
     "\n"
     "驱动器 X: 是环境变量 VEXLAN_DRIVE_X 给出的目录，例如 VEXLAN_DRIVE_D=/home/me/lab；\n"
@@ -88,6 +102,10 @@ struct BatchOptions {
     std::optional<std::string> diffDirectory;
     std::vector<std::string> settings; // --set NAME=VALUE, in order
     std::optional<std::string> namePattern;
+    std::optional<std::string> scores;
+    std::optional<std::string> points;
+    std::optional<std::string> report;
+    std::vector<std::string> only;
     std::vector<std::string> operands; // the step, then the files
 };
 
@@ -130,6 +148,10 @@ constexpr OptionRow kOptions[] = {
     {'\0', "diff-dir", &BatchOptions::diffDirectory, "目录", nullptr, kCompare | kGrade},
     {'\0', "set", nullptr, "名称=值", nullptr, kStepRun | kGrade, &BatchOptions::settings},
     {'\0', "name", &BatchOptions::namePattern, "名称模式", nullptr, kStepRun},
+    {'\0', "scores", &BatchOptions::scores, "文件名", nullptr, kGrade},
+    {'\0', "points", &BatchOptions::points, "分数", nullptr, kGrade},
+    {'\0', "report", &BatchOptions::report, "文件名", nullptr, kGrade},
+    {'\0', "only", nullptr, "学生的名字", nullptr, kGrade, &BatchOptions::only},
 };
 
 // The option a long name stands for: its whole name, or else a prefix of exactly one.
@@ -257,19 +279,21 @@ int Refusal(std::ostream& err, const std::string& problem) {
     return kBatchUsageError;
 }
 
-// Installed steps are read by processes of their own: not for a run of built-in steps alone.
-bool NamesOnlyBuiltInSteps(std::string_view operand) {
-    return std::ranges::all_of(ChainNames(operand), [](const std::string& name) {
-        return FindStepByName(name) != nullptr;
+// Installed steps are read by processes of their own: not for a run of built-in steps and
+// step files alone.
+bool NeedsStepFolders(std::string_view operand) {
+    return std::ranges::any_of(ChainNames(operand), [](const std::string& name) {
+        return FindStepByName(name) == nullptr && name.find('/') == std::string::npos;
     });
 }
 
-std::optional<double> PositiveSeconds(const std::string& text) {
-    double seconds = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || !(seconds > 0))
+std::optional<double> PositiveNumber(const std::string& text) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || !(number > 0) ||
+        !std::isfinite(number))
         return std::nullopt;
-    return seconds;
+    return number;
 }
 
 void ReportProblems(const CInstalledSteps& installed, std::ostream& err) {
@@ -350,18 +374,17 @@ int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out
         options.diffDirectory ? DifferenceFolders(*options.diffDirectory, folders)
                               : std::vector<std::string>();
     bool allEqual = true;
-    std::string table = ComparisonCsvHeader("文件夹");
+    std::vector<CFolderComparison> compared;
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        const CFolderComparison compared = comparison->Compare(
+        compared.push_back(comparison->Compare(
             folders[i], folders[i],
-            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt);
-        for (const CImageComparison& image : compared.images)
-            out << ImageComparisonLine(compared.label, image) << "\n";
-        out << FolderComparisonSummary(compared) << "\n";
-        allEqual = allEqual && compared.AllEqual();
-        table += ComparisonCsvRows(compared);
+            options.diffDirectory ? std::optional(differenceFolders[i]) : std::nullopt));
+        for (const CImageComparison& image : compared.back().images)
+            out << ImageComparisonLine(compared.back().label, image) << "\n";
+        out << FolderComparisonSummary(compared.back()) << "\n";
+        allEqual = allEqual && compared.back().AllEqual();
     }
-    if (options.csv && !WriteComparisonCsv(*options.csv, table, problem)) {
+    if (options.csv && !WriteCsvFile(*options.csv, ComparisonCsv(compared, tolerance), problem)) {
         err << "vexlan-batch：" << problem << "\n";
         allEqual = false;
     }
@@ -380,6 +403,10 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
     }
     if (options.operands.size() < 4)
         return UsageError(err, "grade 需要参考、学生目录和至少一个文件");
+    const std::optional<double> points =
+        options.points ? PositiveNumber(*options.points) : std::nullopt;
+    if (options.points && !points)
+        return UsageError(err, "选项 --points 后面应是一个大于 0 的数");
     CGradingRequest request{options.operands[1],
                             options.operands[2],
                             {options.operands.begin() + 3, options.operands.end()},
@@ -387,7 +414,11 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             timeout.value_or(kGradeTimeoutSeconds),
                             *tolerance,
                             options.csv,
+                            options.scores,
                             options.diffDirectory,
+                            options.report,
+                            points,
+                            options.only,
                             options.settings};
     return CClassGrading(std::move(request), out, err).Run();
 }
@@ -426,7 +457,7 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return kBatchAllSaved;
     }
     const std::optional<double> timeout =
-        options->timeout ? PositiveSeconds(*options->timeout) : std::nullopt;
+        options->timeout ? PositiveNumber(*options->timeout) : std::nullopt;
     if (options->timeout && !timeout)
         return UsageError(err, "选项 --timeout 后面应是一个大于 0 的秒数");
     const BatchMode mode = ModeOf(*options);
@@ -438,7 +469,7 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return UsageError(err, "缺少处理步骤");
     const std::string& operand = options->operands[0];
     const CInstalledSteps installed =
-        NamesOnlyBuiltInSteps(operand) ? CInstalledSteps{} : FindInstalledSteps();
+        NeedsStepFolders(operand) ? FindInstalledSteps() : CInstalledSteps{};
     std::optional<std::vector<CBatchStep>> steps = FindBatchSteps(operand, installed, problem);
     if (!steps) {
         ReportProblems(installed, err);

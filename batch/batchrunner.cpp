@@ -1,8 +1,8 @@
 #include "batchrunner.h"
 
+#include "chosenfile.h"
 #include "debugalloc.h"
 #include "decodedimage.h"
-#include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "immediatestop.h"
 #include "pathmap.h"
@@ -31,24 +31,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> IdentityOf(const std::str
     return std::pair<std::uint64_t, std::uint64_t>{status.st_dev, status.st_ino};
 }
 
-// The folders and name of path below its drive's root ("D:\out\a.raw": "out", "a.raw"), both
-// separators splitting. As at the root of a drive, ".." goes no higher than the root.
-std::vector<std::string> PartsBelowRoot(std::string_view path) {
-    if (path.size() >= 2 && path[1] == ':')
-        path.remove_prefix(2);
-    std::vector<std::string> parts;
-    while (!path.empty()) {
-        const std::size_t end = std::min(path.find_first_of("\\/"), path.size());
-        const std::string_view part = path.substr(0, end);
-        path.remove_prefix(std::min(end + 1, path.size()));
-        if (part == ".." && !parts.empty())
-            parts.pop_back();
-        else if (!part.empty() && part != "." && part != "..")
-            parts.emplace_back(part);
-    }
-    return parts;
-}
-
 } // namespace
 
 CBatchRunner::CBatchRunner(CBatchStepRun run, std::optional<std::string> outputDirectory,
@@ -57,26 +39,16 @@ CBatchRunner::CBatchRunner(CBatchStepRun run, std::optional<std::string> outputD
 }
 
 void CBatchRunner::AddChosenFile(const std::string& hostPath) {
-    // The file dialog hands the program an absolute path in the program's own form.
-    std::error_code error;
-    const std::string absolute =
-        std::filesystem::absolute(hostPath, error).lexically_normal().string();
-    const std::optional<std::string> systemPath = AfxSystemPath(absolute);
-    if (error || !systemPath) {
-        m_err << AfxBackslashNameMessage(hostPath) << "\n";
-        ++m_refusedFiles;
-        return;
-    }
     std::string message;
-    const std::optional<CImageSetChoice> choice = ReadImageSetChoice(*systemPath, message);
-    if (!choice) {
+    const std::optional<CChosenFile> chosen = OpenChosenFile(hostPath, message);
+    if (!chosen) {
         m_err << message << "\n";
         ++m_refusedFiles;
         return;
     }
-    m_chosenFiles.push_back(absolute);
-    for (const std::string& name : choice->names)
-        m_entries.push_back({choice->directory, name});
+    m_chosenFiles.push_back(chosen->hostPath);
+    for (const std::string& name : chosen->imageSet.names)
+        m_entries.push_back({chosen->imageSet.directory, name});
 }
 
 void CBatchRunner::RememberInputs() {
@@ -187,7 +159,9 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(std::size_t entriesRun, int saved,
     if (m_writePng &&
         !SavePng(resultName, decoder->Width(), decoder->Height(), result.get(), shownPng))
         return fail(shownPng);
-    m_out << prefix << entry.name << " -> " << shown << (m_writePng ? "，" + shownPng : "") << "\n";
+    // At once, so that whatever the step printed stands between this line and the one before.
+    m_out << prefix << entry.name << " -> " << shown << (m_writePng ? "，" + shownPng : "")
+          << std::endl;
     return Outcome::Saved;
 }
 

@@ -3,6 +3,8 @@
 #include "steptable.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -60,6 +62,24 @@ std::optional<std::string> SetValue(std::vector<CBatchStep>& steps, const Settin
     return std::nullopt;
 }
 
+// The step of the file at path, read as the step folders are (a folder or file that another
+// user may write is refused).
+std::optional<CInstalledStep> StepOfFile(const std::string& path, std::string& problem) {
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(path, error).lexically_normal();
+    const CInstalledSteps beside = FindInstalledSteps({absolute.parent_path().string()});
+    const CInstalledStep* file = beside.FindFile(path);
+    if (!file) {
+        const auto refusal = std::ranges::find_if(beside.problems, [&](const std::string& text) {
+            return text.find(absolute.string()) != std::string::npos;
+        });
+        problem = refusal != beside.problems.end() ? *refusal : "没有步骤文件 " + path;
+        return std::nullopt;
+    }
+    return *file;
+}
+
 } // namespace
 
 std::span<const CStepParameter> CBatchStep::Parameters() const {
@@ -82,8 +102,14 @@ FindBatchSteps(std::string_view operand, const CInstalledSteps& installed, std::
     std::vector<CBatchStep> steps;
     for (const std::string& name : ChainNames(operand)) {
         CBatchStep step{name, FindStepByName(name), std::nullopt, {}};
-        if (const CInstalledStep* file = step.builtIn ? nullptr : installed.Find(name))
-            step.installed = *file;
+        if (!step.builtIn && name.find('/') != std::string::npos) {
+            if (!(step.installed = StepOfFile(name, problem)))
+                return std::nullopt;
+            // Its runs' messages, and the debugger's command they give, name the file.
+            step.name = std::exchange(step.installed->name, step.installed->path);
+        } else if (const CInstalledStep* found = step.builtIn ? nullptr : installed.Find(name)) {
+            step.installed = *found;
+        }
         if (!step.builtIn && !step.installed) {
             problem = name.empty()
                           ? "步骤链 " + std::string(operand) + " 中有空的步骤名"

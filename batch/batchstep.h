@@ -26,7 +26,8 @@ struct CBatchStep {
 std::vector<std::string> ChainNames(std::string_view operand);
 
 // The steps that operand names, in order; nothing, with problem set, when a name is empty or
-// no step has it. Installed steps are looked up in installed.
+// no step has it. Installed steps are looked up in installed; a name with a slash is the path
+// of a step file, whose step runs even when another has its name.
 std::optional<std::vector<CBatchStep>>
 FindBatchSteps(std::string_view operand, const CInstalledSteps& installed, std::string& problem);
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <span>
 #include <utility>
 
 #include <fcntl.h>
@@ -17,6 +19,8 @@
 extern char** environ;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // How often a program that has ended is looked for while its output stays open: a process it
 // left behind may hold the pipe.
@@ -48,65 +52,100 @@ int StatusOf(int waitStatus) {
 
 class OutputReader {
 public:
-    OutputReader(pid_t pid, int descriptor, const std::function<bool(const std::string&)>& onLine)
-        : m_pid(pid), m_descriptor(descriptor), m_onLine(onLine) {}
+    OutputReader(pid_t pid, int descriptor, const std::function<void(const std::string&)>& onLine,
+                 const CChildProgramOptions& options)
+        : m_pid(pid), m_descriptor(descriptor), m_onLine(onLine), m_stopFd(options.stopFd) {
+        if (options.seconds)
+            m_deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(*options.seconds));
+    }
 
-    // Reads to the end of the output, or until the program has ended and nothing more comes.
-    int ReadToEnd(std::string& output) {
-        int waitStatus = 0;
+    // Reads until the program has ended and its output is closed, or nothing more comes from
+    // what it left behind; then ends what it left in its group.
+    CChildProgramEnd ReadToEnd() {
         bool ended = false;
+        bool open = true;
         for (;;) {
-            pollfd ready{m_descriptor, POLLIN, 0};
-            const int polled = poll(&ready, 1, kPollMs);
+            // poll passes over a negative descriptor.
+            std::array<pollfd, 2> ready = {pollfd{open ? m_descriptor : -1, POLLIN, 0},
+                                           pollfd{m_stopFd, POLLIN, 0}};
+            const int polled = poll(ready.data(), ready.size(), PollMs());
             if (polled < 0 && errno != EINTR)
                 break;
-            if (polled > 0 && !Take(output))
+            EndWhenDue(polled > 0 && (ready[1].revents & POLLIN) != 0);
+            if (open && polled > 0 && ready[0].revents != 0) {
+                open = Take();
+                continue;
+            }
+            if (ended)
                 break;
-            if (polled == 0 && ended)
-                break;
-            if (!ended && polled == 0)
-                ended = waitpid(m_pid, &waitStatus, WNOHANG) == m_pid;
+            ended = HasEnded();
         }
-        if (!ended)
-            waitpid(m_pid, &waitStatus, 0);
+        // The group goes before its leader is reaped: until then its number cannot be reused.
+        kill(-m_pid, SIGKILL);
+        int waitStatus = 0;
+        waitpid(m_pid, &waitStatus, 0);
         if (!m_line.empty())
-            See(m_line);
-        return StatusOf(waitStatus);
+            m_onLine(m_line);
+        return {StatusOf(waitStatus), m_cause};
     }
 
 private:
+    int PollMs() const {
+        if (!m_deadline)
+            return kPollMs;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*m_deadline - Clock::now());
+        return static_cast<int>(
+            std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, kPollMs));
+    }
+
+    void EndWhenDue(bool stopAsked) {
+        if (m_cause != CChildProgramEnd::Cause::Ended)
+            return;
+        if (stopAsked)
+            m_cause = CChildProgramEnd::Cause::Stopped;
+        else if (m_deadline && Clock::now() >= *m_deadline)
+            m_cause = CChildProgramEnd::Cause::TimeLimit;
+        else
+            return;
+        kill(-m_pid, SIGKILL);
+    }
+
+    // Whether the program has ended, leaving it to be reaped.
+    bool HasEnded() const {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == m_pid;
+    }
+
     // False at the end of the output.
-    bool Take(std::string& output) {
+    bool Take() {
         std::array<char, 4096> buffer{};
         const ssize_t got = read(m_descriptor, buffer.data(), buffer.size());
         if (got < 0)
             return errno == EINTR || errno == EAGAIN;
         if (got == 0)
             return false;
-        output.append(buffer.data(), static_cast<std::size_t>(got));
-        for (ssize_t i = 0; i < got; ++i) {
-            if (buffer[static_cast<std::size_t>(i)] != '\n') {
-                m_line += buffer[static_cast<std::size_t>(i)];
+        for (const char c : std::span(buffer.data(), static_cast<std::size_t>(got))) {
+            if (c != '\n') {
+                if (m_line.size() < kMaxChildLineBytes)
+                    m_line += c;
                 continue;
             }
-            See(m_line);
+            m_onLine(m_line);
             m_line.clear();
         }
         return true;
     }
 
-    void See(const std::string& line) {
-        if (m_onLine && !m_stopAsked && !m_onLine(line)) {
-            m_stopAsked = true;
-            kill(m_pid, SIGTERM);
-        }
-    }
-
     pid_t m_pid;
     int m_descriptor;
-    const std::function<bool(const std::string&)>& m_onLine;
+    const std::function<void(const std::string&)>& m_onLine;
+    int m_stopFd;
+    std::optional<Clock::time_point> m_deadline;
+    CChildProgramEnd::Cause m_cause = CChildProgramEnd::Cause::Ended;
     std::string m_line;
-    bool m_stopAsked = false;
 };
 
 class Pipe {
@@ -151,26 +190,51 @@ private:
     posix_spawn_file_actions_t m_actions{};
 };
 
+// A group of its own, so that it and all it starts can be ended together; and none of the
+// signals that this program holds back while it works.
+class SpawnAttributes {
+public:
+    SpawnAttributes() {
+        posix_spawnattr_init(&m_attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&m_attributes, &none);
+        posix_spawnattr_setpgroup(&m_attributes, 0);
+        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    ~SpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
+    const posix_spawnattr_t* get() const { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes{};
+};
+
 } // namespace
 
 CChildProgramEnd RunChildProgram(const std::vector<std::string>& args,
                                  const std::vector<std::string>& environment,
-                                 const std::function<bool(const std::string& line)>& onLine) {
+                                 const std::function<void(const std::string& line)>& onLine,
+                                 const CChildProgramOptions& options) {
     constexpr int kNotStarted = 127;
     std::vector<std::string> argTexts = args;
     std::vector<std::string> environmentTexts = MergedEnvironment(environment);
     const std::vector<char*> argv = Pointers(argTexts);
     const std::vector<char*> envp = Pointers(environmentTexts);
     Pipe pipe;
-    if (!pipe.Open() || args.empty())
-        return {kNotStarted, "无法启动程序：" + AfxSystemErrorPhrase(errno) + "\n"};
+    if (!pipe.Open() || args.empty()) {
+        onLine("无法启动程序：" + AfxSystemErrorPhrase(errno));
+        return {kNotStarted};
+    }
     const SpawnActions actions(pipe.WriteEnd());
+    const SpawnAttributes attributes;
     pid_t pid = 0;
     if (const int error =
-            posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), envp.data()))
-        return {kNotStarted, "无法启动 " + args[0] + "：" + AfxSystemErrorPhrase(error) + "\n"};
+            posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv.data(), envp.data())) {
+        onLine("无法启动 " + args[0] + "：" + AfxSystemErrorPhrase(error));
+        return {kNotStarted};
+    }
     pipe.CloseWriteEnd();
-    CChildProgramEnd end;
-    end.status = OutputReader(pid, pipe.ReadEnd(), onLine).ReadToEnd(end.output);
-    return end;
+    return OutputReader(pid, pipe.ReadEnd(), onLine, options).ReadToEnd();
 }

@@ -1,18 +1,27 @@
 #include "classgrading.h"
 
-#include "childprogram.h"
-#include "rawresultfile.h"
+#include "classfolder.h"
+#include "contenthash.h"
+#include "csvtext.h"
+#include "exercise.h"
+#include "filestamp.h"
+#include "gradingreport.h"
+#include "gradingtables.h"
+#include "pngencoder.h"
+#include "stepprocess.h"
+#include "stepsourcerun.h"
+#include "stopevent.h"
+#include "stopsignals.h"
+#include "textfile.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
+#include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <mutex>
 #include <ostream>
-#include <sstream>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -21,343 +30,285 @@ namespace {
 
 using Status = CStudentGrade::Status;
 
-// The programs of the run are those installed beside this one.
-std::string ProgramBeside(const char* name) {
+constexpr int kUnusable = 2;
+constexpr int kStoppedBySignal = 128;
+// How often the grade looks for a stop signal while it waits for the students.
+constexpr auto kSignalLook = std::chrono::milliseconds(100);
+
+std::string Absolute(const std::string& path) {
     std::error_code error;
-    return (fs::read_symlink("/proc/self/exe", error).parent_path() / name).string();
+    return fs::absolute(path, error).lexically_normal().string();
 }
 
-bool IsStepSource(const fs::path& path) {
-    return path.extension() == ".cpp" || path.extension() == ".c";
+// What any build or run depends on besides the source: the programs that build and run it
+// (by their files' stamps), the header steps are built against, the exercise and the limit.
+std::string CommonKey(const CStepRunSetting& setting) {
+    CContentHash hash;
+    hash.Add(VEXLAN_VERSION);
+    for (const std::string& program : {setting.stepTool, setting.runner, StepHostProgram()}) {
+        const std::optional<CFileStamp> stamp = StampOf(program);
+        hash.Add(program);
+        hash.Add(stamp
+                     ? std::to_string(stamp->size) + " " + std::to_string(stamp->modifiedSeconds) +
+                           "." + std::to_string(stamp->modifiedNanoseconds)
+                     : "");
+    }
+    hash.AddFile((fs::path(setting.includeFolder) / "vexlan" / "step.h").string());
+    hash.Add(setting.exercise->Digest());
+    hash.Add(std::to_string(setting.timeoutSeconds));
+    for (const std::string& value : setting.settings)
+        hash.Add(value);
+    return hash.Hex();
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty())
-            lines.push_back(line);
-    return lines;
+std::string StudentFolder(const std::string& runFolder, const std::string& name) {
+    return (fs::path(runFolder) / "students" / name).string();
 }
 
-// The line that names the first problem: the compiler's first error, or failing that its first
-// word at all.
-std::string FirstErrorLine(const std::string& output) {
-    const std::vector<std::string> lines = Lines(output);
-    const auto error = std::ranges::find_if(
-        lines, [](const std::string& line) { return line.find("error") != std::string::npos; });
-    return error != lines.end() ? *error : lines.empty() ? "没有输出" : lines.front();
+CStudentGrade NotGraded(const std::string& name, const std::string& why) {
+    CStudentGrade grade;
+    grade.name = name;
+    grade.detail = why;
+    return grade;
 }
 
-// A run's first line that is neither an image's progress nor the closing count.
-std::string FirstFailureLine(const std::string& output) {
-    for (const std::string& line : Lines(output))
-        if (line.find(" -> ") == std::string::npos && !line.starts_with("共 "))
-            return line;
-    return "没有输出";
-}
-
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", seconds);
-    return text;
-}
-
-// vexlan-batch --list: "name<TAB>menu text<TAB>path" for each installed step.
-std::optional<std::string> StepNameIn(const std::string& listing, const std::string& folder) {
-    for (const std::string& line : Lines(listing)) {
-        const std::size_t tab = line.find('\t');
-        const std::size_t pathTab = line.rfind('\t');
-        if (tab != std::string::npos && line.compare(pathTab + 1, folder.size(), folder) == 0)
-            return line.substr(0, tab);
+// The reference's first image that has no result, with what the run said of it.
+std::optional<std::string> FirstFailedImage(const CStepRunRecord& record,
+                                            const CExercise& exercise) {
+    for (const CExerciseImage& image : exercise.Images()) {
+        const CImageRun run = record.Image(image.runIndex);
+        if (run.kind != CImageRun::Kind::Saved)
+            return !run.detail.empty()          ? run.detail
+                   : !record.runProblem.empty() ? record.runProblem
+                                                : image.name + " 没有结果";
     }
     return std::nullopt;
 }
 
-// The settings between separators: "threshold=64，scale=2".
-std::string SettingsText(const std::vector<std::string>& settings, const std::string& separator) {
-    std::string text;
-    for (const std::string& setting : settings)
-        text += (text.empty() ? "" : separator) + setting;
-    return text;
-}
-
-void ReplaceFolder(const std::string& folder) {
-    std::error_code error;
-    fs::remove_all(folder, error);
-    fs::create_directories(folder, error);
-}
-
-const char* StatusWord(Status status) {
-    switch (status) {
-    case Status::Equal:
-        return "相同";
-    case Status::Differs:
-        return "不同";
-    case Status::Crashed:
-        return "运行出错";
-    case Status::TimedOut:
-        return "超时";
-    case Status::DidNotBuild:
-        return "没有编译成功";
-    }
-    return "";
-}
-
-std::string DifferenceSummary(const CFolderComparison& comparison) {
-    int largest = 0;
-    double lowest = std::numeric_limits<double>::infinity();
-    std::size_t unequal = 0;
-    for (const CImageComparison& image : comparison.images) {
-        if (image.outcome == CImageComparison::Outcome::Equal)
-            continue;
-        ++unequal;
-        largest = std::max(largest, image.largestDifference);
-        if (image.outcome == CImageComparison::Outcome::Differs)
-            lowest = std::min(lowest, image.psnr);
-    }
-    // Distances only where some image had its pixels compared (not only missing or cut off).
-    char distances[96] = "";
-    if (std::isfinite(lowest))
-        std::snprintf(distances, sizeof distances, "，最大差 %d，最低 PSNR %.2f dB", largest,
-                      lowest);
-    return std::to_string(comparison.images.size()) + " 个图像中 " + std::to_string(unequal) +
-           " 个与参考不一致" + distances;
-}
-
 } // namespace
 
-std::string StudentGradeLine(const CStudentGrade& grade) {
-    const std::string built = grade.name + "：已编译，";
-    switch (grade.status) {
-    case Status::Equal:
-        return built + "相同（" + std::to_string(grade.comparison->images.size()) + " 个图像）";
-    case Status::Differs:
-        return built + "不同：" + DifferenceSummary(*grade.comparison);
-    case Status::Crashed:
-    case Status::TimedOut:
-        return built + StatusWord(grade.status) + "：" + grade.detail;
-    case Status::DidNotBuild:
-        break;
-    }
-    return grade.name + "：没有编译成功：" + grade.detail;
-}
+struct CClassGrading::Setup {
+    std::vector<CClassEntry> entries;
+    std::optional<CExercise> exercise;
+    CStepRunSetting runSetting;
+    std::optional<CResultComparison> comparison;
+    std::set<std::string> only;
+};
 
 CClassGrading::CClassGrading(CGradingRequest request, std::ostream& out, std::ostream& err)
-    : m_request(std::move(request)), m_stepProgram(ProgramBeside("vexlan-step")),
-      m_batchProgram(ProgramBeside("vexlan-batch")), m_out(out), m_err(err) {
-    // The step folders go into XDG_DATA_HOME, which only an absolute path may name.
-    std::error_code error;
-    m_request.runFolder = fs::absolute(m_request.runFolder, error).lexically_normal().string();
+    : m_request(std::move(request)), m_out(out), m_err(err) {
+    m_request.runFolder = Absolute(m_request.runFolder);
 }
 
 int CClassGrading::Run() {
-    constexpr int kUnusable = 2;
-    const std::optional<std::vector<Student>> students = FindStudents();
-    if (!students)
-        return kUnusable;
-    if (const std::optional<std::string> problem = PrepareReference()) {
+    Setup setup;
+    // Held back from here on, by this thread and the workers it starts alike.
+    CStopSignals stopSignals;
+    std::optional<std::string> problem = ReadClassAndExercise(setup);
+    if (!problem)
+        problem = PrepareReference(setup, stopSignals.Descriptor());
+    if ((m_stopSignal = stopSignals.Take())) {
+        m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal)
+              << "，在评分开始之前停止。\n";
+        return kStoppedBySignal + m_stopSignal;
+    }
+    if (problem) {
         m_err << "vexlan-batch：" << *problem << "\n";
         return kUnusable;
     }
-    std::string problem;
-    const std::optional<CResultComparison> comparison =
-        CResultComparison::Open(m_referenceResults, m_request.tolerance, problem);
-    if (!comparison) {
-        m_err << "vexlan-batch：" << problem << "\n";
-        return kUnusable;
-    }
     if (!m_request.settings.empty())
-        m_out << "参数：" << SettingsText(m_request.settings, "，") << "\n";
-    GradeAll(*students, *comparison);
-    return m_allEqual ? 0 : 1;
+        m_out << SettingsLine() << "\n";
+    // The workers encode difference images and the report's pictures are encoded here.
+    PrepareEncodingOnThreads();
+    const std::vector<CStudentGrade> grades = GradeAll(setup, stopSignals);
+    const bool written = Report(setup, grades);
+    if (!m_stopSignal)
+        m_stopSignal = stopSignals.Take();
+    if (m_stopSignal) {
+        const auto graded = std::ranges::count_if(
+            grades, [](const CStudentGrade& grade) { return grade.status != Status::NotGraded; });
+        m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal) << "，评完 " << graded
+              << "/" << grades.size() << " 名学生后停止；没有评完的记为未评分。\n";
+        return kStoppedBySignal + m_stopSignal;
+    }
+    const bool allEqual = std::ranges::all_of(
+        grades, [](const CStudentGrade& grade) { return grade.status == Status::Equal; });
+    return allEqual && written ? 0 : 1;
 }
 
-std::optional<std::vector<CClassGrading::Student>> CClassGrading::FindStudents() {
-    std::vector<Student> students;
-    std::error_code error;
-    for (fs::directory_iterator entry(m_request.studentsFolder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const fs::path path = entry->path();
-        if (path.filename().string().starts_with("."))
-            continue;
-        if (!entry->is_directory()) {
-            if (IsStepSource(path))
-                students.push_back({path.stem().string(), path.string(), {}});
-            continue;
-        }
-        std::vector<std::string> sources;
-        std::error_code inner;
-        for (const fs::directory_entry& file : fs::directory_iterator(path, inner))
-            if (IsStepSource(file.path()) && !file.is_directory())
-                sources.push_back(file.path().string());
-        Student student{path.filename().string(), sources.size() == 1 ? sources.front() : "", {}};
-        if (sources.size() != 1)
-            student.sourceProblem =
-                sources.empty()
-                    ? "文件夹中没有步骤源文件（.c 或 .cpp）"
-                    : "文件夹中有 " + std::to_string(sources.size()) + " 个源文件，应只有一个";
-        students.push_back(std::move(student));
+std::optional<std::string> CClassGrading::ReadClassAndExercise(Setup& setup) const {
+    std::string problem;
+    std::optional<std::vector<CClassEntry>> entries =
+        ReadClassFolder(m_request.studentsFolder, problem);
+    if (!entries)
+        return problem;
+    setup.entries = std::move(*entries);
+    for (const std::string& name : m_request.only) {
+        if (std::ranges::none_of(setup.entries, [&](const CClassEntry& entry) {
+                return entry.name == name && !entry.source.empty();
+            }))
+            return "--only 所指的学生 " + name + " 不在学生文件夹中，或不能评分。";
+        setup.only.insert(name);
     }
-    if (error || students.empty()) {
-        m_err << "vexlan-batch：" << (error ? "无法读取学生文件夹 " : "学生文件夹 ")
-              << m_request.studentsFolder
-              << (error ? "。" : " 中没有步骤源文件（NAME.cpp，或每名学生一个文件夹）。") << "\n";
-        return std::nullopt;
-    }
-    std::ranges::sort(students, {}, &Student::name);
-    return students;
+    setup.exercise = CExercise::Read(m_request.files, problem);
+    if (!setup.exercise)
+        return problem;
+    const std::string runner = BatchProgram();
+    setup.runSetting = {(fs::path(runner).parent_path() / "vexlan-step").string(),
+                        runner,
+                        (fs::path(runner).parent_path().parent_path() / "include").string(),
+                        &*setup.exercise,
+                        m_request.timeoutSeconds,
+                        m_request.settings,
+                        {}};
+    setup.runSetting.commonKey = CommonKey(setup.runSetting);
+    return std::nullopt;
 }
 
-std::optional<std::string> CClassGrading::PrepareReference() {
-    const fs::path reference(m_request.reference);
-    std::error_code error;
-    if (fs::is_directory(reference, error)) {
-        m_referenceResults = m_request.reference;
-        return std::nullopt;
-    }
-    if (!IsStepSource(reference) || !fs::is_regular_file(reference, error))
-        return "参考 " + m_request.reference +
-               " 应是结果文件夹或步骤源文件（.c 或 .cpp），它两者都不是。";
-    const fs::path folder = fs::path(m_request.runFolder) / "reference";
-    m_referenceResults = (folder / "results").string();
-    const StepRun run =
-        BuildAndRun(m_request.reference, (folder / "steps").string(), m_referenceResults);
-    if (!run.failure)
-        return std::nullopt;
-    return "参考步骤 " + m_request.reference + " " + StatusWord(*run.failure) + "：" + run.detail +
-           "。";
-}
-
-CClassGrading::StepRun CClassGrading::BuildAndRun(const std::string& source,
-                                                  const std::string& stepsHome,
-                                                  const std::string& resultsFolder) const {
-    ReplaceFolder(stepsHome);
-    ReplaceFolder(resultsFolder);
-    const std::vector<std::string> environment = {"XDG_DATA_HOME=" + stepsHome};
-    StepRun run;
-    const CChildProgramEnd build = RunChildProgram({m_stepProgram, "build", source}, environment);
-    run.log = "$ vexlan-step build " + source + "\n" + build.output;
-    if (build.status != 0)
-        return {Status::DidNotBuild, FirstErrorLine(build.output), run.log};
-
-    const CChildProgramEnd listing = RunChildProgram({m_batchProgram, "--list"}, environment);
-    const std::string stepFolder = (fs::path(stepsHome) / "vexlan" / "steps").string() + "/";
-    const std::optional<std::string> name = StepNameIn(listing.output, stepFolder);
-    if (!name) {
-        run.log += listing.output;
-        const std::vector<std::string> lines = Lines(listing.output);
-        const auto refusal = std::ranges::find_if(lines, [&](const std::string& line) {
-            return line.find(stepFolder) != std::string::npos;
-        });
-        return {Status::DidNotBuild,
-                refusal != lines.end() ? *refusal : "没有找到用 VEXLAN_STEP 声明的步骤", run.log};
-    }
-
-    std::vector<std::string> args = {m_batchProgram, "-o", resultsFolder, "--timeout",
-                                     Seconds(m_request.timeoutSeconds)};
-    for (const std::string& setting : m_request.settings)
-        args.insert(args.end(), {"--set", setting});
-    args.insert(args.end(), {"--", *name});
-    args.insert(args.end(), m_request.files.begin(), m_request.files.end());
-    // One image past the limit is enough: the images after it would only take as long.
-    std::string timedOut;
-    const CChildProgramEnd ran = RunChildProgram(args, environment, [&](const std::string& line) {
-        if (line.find("超时") != std::string::npos)
-            timedOut = line;
-        return timedOut.empty();
-    });
-    const std::string setArgs =
-        m_request.settings.empty() ? "" : " --set " + SettingsText(m_request.settings, " --set ");
-    run.log += "$ vexlan-batch -o " + resultsFolder + setArgs + " " + *name + " ...\n" + ran.output;
-    if (!timedOut.empty())
-        return {Status::TimedOut, timedOut, run.log};
-    if (ran.status != 0)
-        return {Status::Crashed, FirstFailureLine(ran.output), run.log};
-    return run;
-}
-
-CStudentGrade CClassGrading::Grade(const Student& student,
-                                   const CResultComparison& comparison) const {
-    CStudentGrade grade;
-    grade.name = student.name;
-    if (student.source.empty()) {
-        grade.detail = student.sourceProblem;
-        return grade;
-    }
-    const fs::path run(m_request.runFolder);
-    const std::string results = (run / "results" / student.name).string();
-    const StepRun ran =
-        BuildAndRun(student.source, (run / "steps" / student.name).string(), results);
+std::optional<std::string> CClassGrading::PrepareReference(Setup& setup, int stopFd) {
+    std::vector<std::string> names;
+    for (const CExerciseImage& image : setup.exercise->Images())
+        names.push_back(image.resultName);
     std::string problem;
     std::error_code error;
-    fs::create_directories(run / "logs", error);
-    const std::string& log = ran.log;
-    WriteFileReplacing((run / "logs" / (student.name + ".txt")).string(),
-                       {reinterpret_cast<const BYTE*>(log.data()), log.size()}, problem);
-    if (ran.failure) {
-        grade.status = *ran.failure;
-        grade.detail = ran.detail;
+    std::string results = m_request.reference;
+    if (!fs::is_directory(m_request.reference, error)) {
+        if (!fs::is_regular_file(m_request.reference, error))
+            return "参考 " + m_request.reference +
+                   " 应是结果文件夹或步骤源文件（.c、.cpp、.cc 或 .cxx），它两者都不是。";
+        const CStepSourceRun run(setup.runSetting,
+                                 (fs::path(m_request.runFolder) / "reference").string(),
+                                 Absolute(m_request.reference));
+        const std::optional<CStepRunRecord> kept = run.Kept();
+        const CStepRunRecord record = kept ? *kept : run.Run(stopFd);
+        if (record.interrupted)
+            return "评分被中断";
+        if (!record.built)
+            return "参考步骤 " + m_request.reference + " 没有编译成功：" + record.buildProblem +
+                   "。";
+        if (const std::optional<std::string> failed = FirstFailedImage(record, *setup.exercise))
+            return "参考步骤 " + m_request.reference + " 运行出错：" + *failed + "（详见 " +
+                   run.LogPath() + "）。";
+        results = run.ResultsFolder();
+    }
+    setup.comparison = CResultComparison::Open(results, names, m_request.tolerance, problem);
+    return setup.comparison ? std::nullopt : std::optional(problem);
+}
+
+CStudentGrade CClassGrading::GradeStudent(const Setup& setup, std::size_t index, int stopFd) const {
+    const CClassEntry& entry = setup.entries[index];
+    if (entry.source.empty())
+        return NotGraded(entry.name, entry.problem);
+    const CStepSourceRun run(setup.runSetting, StudentFolder(m_request.runFolder, entry.name),
+                             Absolute(entry.source));
+    const bool named = setup.only.contains(entry.name);
+    std::optional<CStepRunRecord> record = named ? std::nullopt : run.Kept();
+    if (!record && !setup.only.empty() && !named)
+        return NotGraded(entry.name,
+                         "不在 --only 之列，而上次评分之后它或练习已改变（或从未评分）");
+    if (!record)
+        record = run.Run(stopFd);
+    if (record->interrupted)
+        return NotGraded(entry.name, "评分被中断");
+    CStudentGrade grade;
+    grade.name = entry.name;
+    grade.reused = record->reused;
+    grade.seconds = record->seconds;
+    if (!record->built) {
+        grade.status = Status::DidNotBuild;
+        grade.detail = record->buildProblem;
         return grade;
     }
     const std::optional<std::string> differences =
         m_request.differenceFolder
-            ? std::optional((fs::path(*m_request.differenceFolder) / student.name).string())
+            ? std::optional((fs::path(*m_request.differenceFolder) / entry.name).string())
             : std::nullopt;
-    grade.comparison = comparison.Compare(results, student.name, differences);
-    grade.status = grade.comparison->AllEqual() ? Status::Equal : Status::Differs;
+    grade.images =
+        GradedImages(setup.exercise->Images(), *record,
+                     setup.comparison->Compare(run.ResultsFolder(), entry.name, differences));
+    grade.status = StatusOfImages(grade.images);
     return grade;
 }
 
-// The students are graded side by side, one per processor, and reported in name order as soon
-// as those before them are done.
-void CClassGrading::GradeAll(const std::vector<Student>& students,
-                             const CResultComparison& comparison) {
-    std::vector<std::optional<CStudentGrade>> grades(students.size());
+// The students are graded side by side, one per processor, and each line is printed in name
+// order as soon as those before it are done. A stop signal ends what is running; the students
+// not done by then are not graded.
+std::vector<CStudentGrade> CClassGrading::GradeAll(const Setup& setup, CStopSignals& stopSignals) {
+    const std::size_t count = setup.entries.size();
+    std::vector<std::optional<CStudentGrade>> grades(count);
     std::mutex mutex;
     std::condition_variable done;
     std::atomic<std::size_t> next = 0;
+    CStopEvent stop;
     const auto work = [&] {
-        for (std::size_t i; (i = next++) < students.size();) {
-            CStudentGrade grade = Grade(students[i], comparison);
+        for (std::size_t i; (i = next++) < count;) {
+            CStudentGrade grade = stop.IsSet() ? NotGraded(setup.entries[i].name, "评分被中断")
+                                               : GradeStudent(setup, i, stop.Descriptor());
             const std::lock_guard lock(mutex);
             grades[i] = std::move(grade);
             done.notify_all();
         }
     };
     const std::size_t workers =
-        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, students.size());
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, count);
     std::vector<std::jthread> threads;
     for (std::size_t i = 0; i < workers; ++i)
         threads.emplace_back(work);
 
     std::vector<CStudentGrade> reported;
-    int counts[5] = {};
-    for (std::size_t i = 0; i < students.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         std::unique_lock lock(mutex);
-        done.wait(lock, [&] { return grades[i].has_value(); });
+        while (!done.wait_for(lock, kSignalLook, [&] { return grades[i].has_value(); }))
+            if (!m_stopSignal && (m_stopSignal = stopSignals.Take()))
+                stop.Set();
         reported.push_back(std::move(*grades[i]));
         lock.unlock();
-        m_out << StudentGradeLine(reported.back()) << std::endl;
-        ++counts[static_cast<int>(reported.back().status)];
+        m_out << StudentGradeLine(reported.back(), m_request.points) << std::endl;
     }
-    m_allEqual = counts[static_cast<int>(Status::Equal)] == static_cast<int>(students.size());
-    m_out << "共 " << students.size() << " 名学生：相同 " << counts[0] << " 名，不同 " << counts[1]
-          << " 名，运行出错 " << counts[2] << " 名，超时 " << counts[3] << " 名，没有编译成功 "
-          << counts[4] << " 名。\n";
-    WriteCsv(reported);
+    return reported;
 }
 
-void CClassGrading::WriteCsv(const std::vector<CStudentGrade>& grades) {
-    if (!m_request.csvPath)
-        return;
-    std::string table = ComparisonCsvHeader("学生");
+// "参数：threshold=64，scale=2": the values every run was given.
+std::string CClassGrading::SettingsLine() const {
+    std::string line = "参数：";
+    for (std::size_t i = 0; i < m_request.settings.size(); ++i)
+        line += (i == 0 ? "" : "，") + m_request.settings[i];
+    return line;
+}
+
+bool CClassGrading::Report(const Setup& setup, const std::vector<CStudentGrade>& grades) {
+    std::vector<std::string> lines;
     for (const CStudentGrade& grade : grades)
-        table += grade.comparison ? ComparisonCsvRows(*grade.comparison)
-                                  : CsvLine({grade.name, "", StatusWord(grade.status), "", "", "",
-                                             "", "", grade.detail});
-    if (std::string problem; !WriteComparisonCsv(*m_request.csvPath, table, problem)) {
-        m_err << "vexlan-batch：" << problem << "\n";
-        m_allEqual = false;
+        lines.push_back(StudentGradeLine(grade, m_request.points));
+    const std::string summary = GradeSummaryLine(grades);
+    m_out << summary << "\n";
+    std::string problem;
+    bool written = true;
+    const auto write = [&](const std::optional<std::string>& path, const std::string& text,
+                           bool csv) {
+        if (!path)
+            return;
+        if (!(csv ? WriteCsvFile(*path, text, problem) : WriteTextFile(*path, text, problem))) {
+            m_err << "vexlan-batch：" << problem << "\n";
+            written = false;
+        }
+    };
+    write(m_request.csvPath, GradeImagesCsv(grades, m_request.tolerance), true);
+    write(m_request.scoresPath, GradeScoresCsv(grades, m_request.points), true);
+    if (m_request.reportPath) {
+        std::vector<CReportStudent> students;
+        for (std::size_t i = 0; i < grades.size(); ++i) {
+            const std::string folder = StudentFolder(m_request.runFolder, grades[i].name);
+            const bool run = !setup.entries[i].source.empty();
+            students.push_back({&grades[i], lines[i],
+                                run ? (fs::path(folder) / "results").string() : "",
+                                run ? (fs::path(folder) / "log.txt").string() : ""});
+        }
+        write(m_request.reportPath,
+              CGradingReport(*setup.exercise, *setup.comparison)
+                  .Html(m_request.settings.empty() ? summary : SettingsLine() + "\n" + summary,
+                        students),
+              false);
     }
+    return written;
 }

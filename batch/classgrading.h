@@ -1,10 +1,12 @@
-// A whole class graded in one run: every student's step source is built into a step folder of
-// the run's own, run over the exercise's images into results/<student>/, and compared with the
-// reference. A student's step that does not compile, crashes or loops never stops the others:
-// each build and each run is a program in a process of its own.
+// A whole class graded in one run: every student's step source is built and run over the
+// exercise's images in a folder of the student's own (RUN_DIR/students/NAME), and every image's
+// result compared with the reference's. A step that does not compile, crashes on an image or
+// loops never stops the others: each build and each run is a program of its own, and a run
+// goes on with the next image. A regrade takes again what an earlier one built and ran when
+// nothing it depends on has changed.
 #pragma once
 
-#include "resultcomparison.h"
+#include "studentgrade.h"
 
 #include <iosfwd>
 #include <optional>
@@ -12,28 +14,23 @@
 #include <vector>
 
 struct CGradingRequest {
-    // A folder of out<stem>.raw files, or the step source of the teacher's solution, built and
-    // run like a student's.
+    // A folder of results, or the step source of the teacher's solution, built and run like a
+    // student's.
     std::string reference;
-    // NAME.cpp (or NAME.c) per student, or a folder NAME holding one such source.
+    // NAME.cpp (or .c, .cc, .cxx) per student, or a folder NAME holding one such source.
     std::string studentsFolder;
     std::vector<std::string> files; // the exercise's images and lists, as vexlan-batch takes them
-    std::string runFolder;          // steps/, results/ and logs/ go below it
+    std::string runFolder;          // reference/ and students/ go below it
     double timeoutSeconds = 0;      // for one image
     int tolerance = 0;
-    std::optional<std::string> csvPath;
+    std::optional<std::string> csvPath;          // a row per student and image
+    std::optional<std::string> scoresPath;       // a row per student
     std::optional<std::string> differenceFolder; // a folder per student below it
+    std::optional<std::string> reportPath;       // an HTML page
+    std::optional<double> points;                // for all images equal
+    std::vector<std::string> only; // when given, only these students are built and run again
     // --set NAME=VALUE for the reference's and every student's run alike.
     std::vector<std::string> settings;
-};
-
-struct CStudentGrade {
-    enum class Status { Equal, Differs, Crashed, TimedOut, DidNotBuild };
-
-    std::string name;
-    Status status = Status::DidNotBuild;
-    std::string detail; // the compiler's first error line, or the run's first failure
-    std::optional<CFolderComparison> comparison;
 };
 
 class CClassGrading {
@@ -41,39 +38,28 @@ public:
     // Lines for each student, in name order, go to out; problems of the run itself to err.
     CClassGrading(CGradingRequest request, std::ostream& out, std::ostream& err);
 
-    // The exit status: 0 when every student's results equal the reference's, 1 when any do
-    // not, 2 when the reference or the students' folder cannot be used.
+    // The exit status: 0 when every entry of the class folder was graded and every image of
+    // every student equals the reference's, 1 when not, 2 when the command cannot be carried
+    // out (the reference, the students' folder or a file cannot be used), 128 + the signal when
+    // SIGINT, SIGTERM or SIGHUP stopped it: the students graded by then are reported all the
+    // same, the others as not graded.
     int Run();
 
 private:
-    struct Student {
-        std::string name;
-        std::string source; // empty when the folder holds no single source
-        std::string sourceProblem;
-    };
-    struct StepRun {
-        std::optional<CStudentGrade::Status> failure;
-        std::string detail;
-        std::string log;
-    };
+    struct Setup; // what the workers share
 
-    std::optional<std::vector<Student>> FindStudents();
-    // Builds source into stepsHome and runs it into resultsFolder.
-    StepRun BuildAndRun(const std::string& source, const std::string& stepsHome,
-                        const std::string& resultsFolder) const;
-    std::optional<std::string> PrepareReference();
-    CStudentGrade Grade(const Student& student, const CResultComparison& comparison) const;
-    void GradeAll(const std::vector<Student>& students, const CResultComparison& comparison);
-    void WriteCsv(const std::vector<CStudentGrade>& grades);
+    // What goes wrong, as a sentence for the user.
+    std::optional<std::string> ReadClassAndExercise(Setup& setup) const;
+    std::optional<std::string> PrepareReference(Setup& setup, int stopFd);
+    CStudentGrade GradeStudent(const Setup& setup, std::size_t index, int stopFd) const;
+    std::vector<CStudentGrade> GradeAll(const Setup& setup, class CStopSignals& stopSignals);
+    // "参数：…", the values every run was given.
+    std::string SettingsLine() const;
+    // The summary, the tables and the report; false when one of those cannot be written.
+    bool Report(const Setup& setup, const std::vector<CStudentGrade>& grades);
 
     CGradingRequest m_request;
-    std::string m_referenceResults;
-    std::string m_stepProgram;
-    std::string m_batchProgram;
     std::ostream& m_out;
     std::ostream& m_err;
-    bool m_allEqual = true;
+    int m_stopSignal = 0;
 };
-
-// "alice：已编译，相同（10 个图像）"
-std::string StudentGradeLine(const CStudentGrade& grade);

@@ -1,5 +1,6 @@
 #include "resultcomparison.h"
 
+#include "csvtext.h"
 #include "pngencoder.h"
 #include "rawresultfile.h"
 
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 
 namespace fs = std::filesystem;
@@ -45,31 +47,8 @@ double Psnr(double sumOfSquares, std::size_t count) {
            std::log10(kLargestValue * kLargestValue * static_cast<double>(count) / sumOfSquares);
 }
 
-// Red, green, blue per pixel: dark gray where the planes agree within the tolerance.
-std::vector<BYTE> DifferencePixels(const BYTE* reference, const BYTE* other, std::size_t count,
-                                   int tolerance) {
-    std::vector<BYTE> pixels(3 * count, kEqualGray);
-    for (std::size_t i = 0; i < count; ++i) {
-        const int difference = std::abs(int{reference[i]} - int{other[i]});
-        if (difference <= tolerance)
-            continue;
-        pixels[3 * i] = static_cast<BYTE>(kFaintestRed + (255 - kFaintestRed) * difference / 255);
-        pixels[3 * i + 1] = 0;
-        pixels[3 * i + 2] = 0;
-    }
-    return pixels;
-}
-
 std::string PngNameOf(const std::string& rawName) {
     return fs::path(rawName).replace_extension(".png").string();
-}
-
-std::string Decimal(double value) {
-    if (std::isinf(value))
-        return "inf";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
 }
 
 std::string Size(int width, int height) {
@@ -96,8 +75,8 @@ const char* OutcomeWord(CImageComparison::Outcome outcome) {
 }
 
 std::string Distances(const CImageComparison& image) {
-    return "最大差 " + std::to_string(image.largestDifference) + "，PSNR " + Decimal(image.psnr) +
-           " dB";
+    return "最大差 " + std::to_string(image.largestDifference) + "，PSNR " +
+           TwoDecimals(image.psnr) + " dB";
 }
 
 std::string OutcomeDetails(const CImageComparison& image) {
@@ -120,16 +99,52 @@ std::string OutcomeDetails(const CImageComparison& image) {
     return "";
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+// A file the runner writes: the first folder or the name begins with "out", the name ends in
+// ".raw" ("outcat.raw", "outsub/kitten.raw").
+bool IsRunnerResult(const fs::path& relative) {
+    return relative.begin()->string().starts_with("out") && relative.extension() == ".raw";
+}
+
+// The results below folder, '/' between folders, in name order.
+std::optional<std::vector<std::string>> ResultsBelow(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const fs::path relative = entry->path().lexically_relative(folder);
+        std::error_code kind;
+        if (IsRunnerResult(relative) && entry->is_regular_file(kind))
+            names.push_back(relative.generic_string());
+    }
+    if (error)
+        return std::nullopt;
+    std::ranges::sort(names);
+    return names;
 }
 
 } // namespace
+
+std::vector<BYTE> DifferencePixels(const BYTE* reference, const BYTE* other, std::size_t count,
+                                   int tolerance) {
+    std::vector<BYTE> pixels(3 * count, kEqualGray);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int difference = std::abs(int{reference[i]} - int{other[i]});
+        if (difference <= tolerance)
+            continue;
+        pixels[3 * i] = static_cast<BYTE>(kFaintestRed + (255 - kFaintestRed) * difference / 255);
+        pixels[3 * i + 1] = 0;
+        pixels[3 * i + 2] = 0;
+    }
+    return pixels;
+}
+
+std::string TwoDecimals(double value) {
+    if (std::isinf(value))
+        return "inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
 
 bool CFolderComparison::AllEqual() const {
     return std::ranges::all_of(images, [](const CImageComparison& image) {
@@ -144,23 +159,28 @@ CResultComparison::CResultComparison(std::string referenceFolder, std::vector<st
 
 std::optional<CResultComparison> CResultComparison::Open(const std::string& referenceFolder,
                                                          int tolerance, std::string& problem) {
-    std::error_code error;
-    std::vector<std::string> names;
-    for (fs::directory_iterator entry(referenceFolder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        if (name.starts_with("out") && name.ends_with(".raw") && !entry->is_directory())
-            names.push_back(name);
-    }
-    if (error) {
+    std::optional<std::vector<std::string>> names = ResultsBelow(referenceFolder);
+    if (!names) {
         problem = "无法读取参考文件夹 " + referenceFolder + "。";
         return std::nullopt;
     }
-    if (names.empty()) {
+    if (names->empty()) {
         problem = "参考文件夹 " + referenceFolder + " 中没有 out*.raw 结果文件。";
         return std::nullopt;
     }
-    std::ranges::sort(names);
+    return CResultComparison(referenceFolder, std::move(*names), tolerance);
+}
+
+std::optional<CResultComparison> CResultComparison::Open(const std::string& referenceFolder,
+                                                         std::vector<std::string> names,
+                                                         int tolerance, std::string& problem) {
+    for (const std::string& name : names) {
+        std::error_code error;
+        if (!fs::is_regular_file(fs::path(referenceFolder) / name, error)) {
+            problem = "参考文件夹 " + referenceFolder + " 中没有 " + name + "。";
+            return std::nullopt;
+        }
+    }
     return CResultComparison(referenceFolder, std::move(names), tolerance);
 }
 
@@ -224,18 +244,23 @@ std::string CResultComparison::WriteDifferenceImage(const CRawResult& reference,
     const std::size_t count = std::size_t(other.width) * std::size_t(other.height);
     const std::vector<BYTE> pixels =
         DifferencePixels(reference.plane.get(), other.plane.get(), count, m_tolerance);
-    const std::string path = (fs::path(differenceFolder) / PngNameOf(name)).string();
+    const fs::path path = fs::path(differenceFolder) / PngNameOf(name);
     std::error_code error;
-    fs::create_directories(differenceFolder, error);
+    fs::create_directories(path.parent_path(), error);
     std::string problem;
-    if (!WriteFileReplacing(
-            path, EncodePng(other.width, other.height, pixels.data(), CPngPixels::Rgb24), problem))
-        return "无法写出 " + path + "（" + problem + "）";
-    return path;
+    if (!WriteFileReplacing(path.string(),
+                            EncodePng(other.width, other.height, pixels.data(), CPngPixels::Rgb24),
+                            problem))
+        return "无法写出 " + path.string() + "（" + problem + "）";
+    return path.string();
 }
 
 std::string ImageComparisonLine(const std::string& label, const CImageComparison& image) {
     return label + "/" + image.name + "：" + OutcomeWord(image.outcome) + OutcomeDetails(image);
+}
+
+std::string ImageOutcomeDetails(const CImageComparison& image) {
+    return OutcomeDetails(image);
 }
 
 std::string FolderComparisonSummary(const CFolderComparison& folder) {
@@ -253,46 +278,42 @@ std::string FolderComparisonSummary(const CFolderComparison& folder) {
            count(Outcome::Damaged, Outcome::ReferenceDamaged) + " 个。";
 }
 
-std::string CsvLine(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i == 0 ? "" : ",") + CsvField(fields[i]);
-    return line + "\r\n";
+std::string ImageOutcomeWord(const CImageComparison& image) {
+    if (image.outcome == CImageComparison::Outcome::Equal && image.largestDifference > 0)
+        return "容差内相同";
+    return OutcomeWord(image.outcome);
 }
 
-std::string ComparisonCsvHeader(std::string_view firstColumn) {
-    return CsvLine({std::string(firstColumn), "图像", "结果", "宽", "高", "不同像素", "最大差",
-                    "PSNR", "说明"});
-}
-
-std::string ComparisonCsvRows(const CFolderComparison& folder) {
+std::vector<std::string> ImageComparisonFields(const CImageComparison& image) {
     using Outcome = CImageComparison::Outcome;
-    std::string rows;
-    for (const CImageComparison& image : folder.images) {
-        const bool read = image.outcome != Outcome::Missing && image.outcome != Outcome::Damaged &&
-                          image.outcome != Outcome::ReferenceDamaged;
-        const bool compared = image.outcome == Outcome::Equal || image.outcome == Outcome::Differs;
-        const auto when = [](bool known, const std::string& text) {
-            return known ? text : std::string();
-        };
-        rows += CsvLine({folder.label, image.name, OutcomeWord(image.outcome),
-                         when(read, std::to_string(image.width)),
-                         when(read, std::to_string(image.height)),
-                         when(compared, std::to_string(image.differingPixels)),
-                         when(compared, std::to_string(image.largestDifference)),
-                         when(compared, Decimal(image.psnr)),
-                         image.problem.empty() ? image.differenceImage : image.problem});
-    }
-    return rows;
+    const bool read = image.outcome != Outcome::Missing && image.outcome != Outcome::Damaged &&
+                      image.outcome != Outcome::ReferenceDamaged;
+    const bool compared = image.outcome == Outcome::Equal || image.outcome == Outcome::Differs;
+    const auto when = [](bool known, const std::string& text) {
+        return known ? text : std::string();
+    };
+    return {ImageOutcomeWord(image),
+            when(read, std::to_string(image.width)),
+            when(read, std::to_string(image.height)),
+            when(compared, std::to_string(image.differingPixels)),
+            when(compared, std::to_string(image.largestDifference)),
+            when(compared, TwoDecimals(image.psnr))};
 }
 
-bool WriteComparisonCsv(const std::string& hostPath, const std::string& table,
-                        std::string& problem) {
-    const std::string bytes = "\xEF\xBB\xBF" + table;
-    std::string reason;
-    if (WriteFileReplacing(hostPath, {reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()},
-                           reason))
-        return true;
-    problem = "无法写出表格 " + hostPath + "：" + reason + "。";
-    return false;
+std::string ImageComparisonNote(const CImageComparison& image) {
+    return image.problem.empty() ? image.differenceImage : image.problem;
+}
+
+std::string ComparisonCsv(const std::vector<CFolderComparison>& folders, int tolerance) {
+    std::string table = CsvLine(
+        {"文件夹", "图像", "结果", "宽", "高", "不同像素", "最大差", "PSNR", "容差", "说明"});
+    for (const CFolderComparison& folder : folders)
+        for (const CImageComparison& image : folder.images) {
+            std::vector<std::string> fields = {folder.label, image.name};
+            std::ranges::move(ImageComparisonFields(image), std::back_inserter(fields));
+            fields.push_back(std::to_string(tolerance));
+            fields.push_back(ImageComparisonNote(image));
+            table += CsvLine(fields);
+        }
+    return table;
 }

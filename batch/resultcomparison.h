@@ -1,18 +1,20 @@
 // Folders of RAW result files compared with a reference folder, image by image: for every
-// out<stem>.raw of the reference, the file of that name in the folder is present or not, of the
-// same size or not, and how far its pixels are from the reference's.
+// result of the reference (out<stem>.raw, and the runner's subfolders, outsub/<stem>.raw), the
+// file of that name in the folder is present or not, of the same size or not, and how far its
+// pixels are from the reference's.
 #pragma once
+
+#include "afxtypes.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 struct CImageComparison {
     enum class Outcome { Equal, Differs, Missing, SizeDiffers, Damaged, ReferenceDamaged };
 
-    std::string name; // out<stem>.raw
+    std::string name; // below the folder, '/' between folders: out<stem>.raw, outsub/<stem>.raw
     Outcome outcome = Outcome::Missing;
     int width = 0; // of the compared file, once it could be read
     int height = 0;
@@ -36,11 +38,18 @@ struct CRawResult;
 
 class CResultComparison {
 public:
-    // Nothing, with problem set to a sentence for the user, when referenceFolder cannot be
-    // read or holds no out*.raw file. A pixel counts as equal when it differs by at most
-    // tolerance.
+    // Every result of referenceFolder, its subfolders included, in name order. Nothing, with
+    // problem set to a sentence for the user, when referenceFolder cannot be read or holds no
+    // result. A pixel counts as equal when it differs by at most tolerance.
     static std::optional<CResultComparison> Open(const std::string& referenceFolder, int tolerance,
                                                  std::string& problem);
+    // The results named, in their order, each of which referenceFolder must hold.
+    static std::optional<CResultComparison> Open(const std::string& referenceFolder,
+                                                 std::vector<std::string> names, int tolerance,
+                                                 std::string& problem);
+
+    const std::string& ReferenceFolder() const { return m_referenceFolder; }
+    int Tolerance() const { return m_tolerance; }
 
     // Compares folder (a host path) with the reference. Where an image differs and
     // differenceFolder is given, a PNG of the same stem goes there: equal pixels dark gray,
@@ -62,17 +71,29 @@ private:
     int m_tolerance;
 };
 
+// The difference image: red, green and blue per pixel, dark gray where the planes agree within
+// the tolerance, red where they do not, the brighter the larger the difference; even a
+// difference of 1 is a red well apart from the gray.
+std::vector<BYTE> DifferencePixels(const BYTE* reference, const BYTE* other, std::size_t count,
+                                   int tolerance);
+
+// "35.21", "inf": distances and times in lines and tables.
+std::string TwoDecimals(double value);
+
 // "<label>/outcat.raw：不同：12 个像素不同，最大差 40，PSNR 35.21 dB"
 std::string ImageComparisonLine(const std::string& label, const CImageComparison& image);
 // "<label>：共 10 个图像：相同 8 个，不同 1 个，缺少 1 个，尺寸不同 0 个，损坏 0 个。"
 std::string FolderComparisonSummary(const CFolderComparison& folder);
 
-// The table for a spreadsheet: the header row, whose first column is named firstColumn, and
-// one row per image of a folder. Lines end in CR LF, fields are quoted where they must be.
-std::string ComparisonCsvHeader(std::string_view firstColumn);
-std::string ComparisonCsvRows(const CFolderComparison& folder);
-std::string CsvLine(const std::vector<std::string>& fields);
-// Writes table (header and rows) at hostPath in UTF-8, after a byte-order mark by which
-// spreadsheet programs know it; false, with problem set to a sentence, when it cannot.
-bool WriteComparisonCsv(const std::string& hostPath, const std::string& table,
-                        std::string& problem);
+// What follows the outcome's word in an image's line: "：12 个像素不同，最大差 40，……".
+std::string ImageOutcomeDetails(const CImageComparison& image);
+// 相同, 容差内相同 (equal within the tolerance, not exactly), 不同, 缺少, 尺寸不同, 损坏, 参考损坏.
+std::string ImageOutcomeWord(const CImageComparison& image);
+// The columns of an image in a table: its outcome's word, the width and height, the differing
+// pixels, the largest difference and the PSNR, each empty where it is not known.
+std::vector<std::string> ImageComparisonFields(const CImageComparison& image);
+// A damaged file's problem, or the difference image's path.
+std::string ImageComparisonNote(const CImageComparison& image);
+
+// The table for a spreadsheet: a header row, then one row per folder and image.
+std::string ComparisonCsv(const std::vector<CFolderComparison>& folders, int tolerance);

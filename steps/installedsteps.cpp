@@ -169,6 +169,13 @@ const CInstalledStep* CInstalledSteps::Find(std::string_view name) const {
     return found == steps.end() ? nullptr : &*found;
 }
 
+const CInstalledStep* CInstalledSteps::FindFile(const std::string& path) const {
+    std::error_code error;
+    const std::string absolute = fs::absolute(path, error).lexically_normal().string();
+    const auto found = readings.find(absolute);
+    return found == readings.end() || !found->second.step ? nullptr : &*found->second.step;
+}
+
 std::string UserStepFolder() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");

@@ -38,6 +38,8 @@ struct CInstalledSteps {
     std::map<std::string, CStepFileReading> readings;
 
     const CInstalledStep* Find(std::string_view name) const;
+    // The step of the file at path, read and trusted, even when its name is taken by another.
+    const CInstalledStep* FindFile(const std::string& path) const;
 };
 
 // $XDG_DATA_HOME/vexlan/steps, by default ~/.local/share/vexlan/steps.

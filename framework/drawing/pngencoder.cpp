@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
+#include <QThread>
 
 std::vector<std::uint8_t> EncodePng(int width, int height, const std::uint8_t* pixels,
                                     CPngPixels kind) {
@@ -21,4 +22,9 @@ std::vector<std::uint8_t> EncodePng(int width, int height, const std::uint8_t* p
     if (!writer.write(image))
         return {};
     return std::vector<std::uint8_t>(encoded.begin(), encoded.end());
+}
+
+void PrepareEncodingOnThreads() {
+    QThread::currentThread();
+    QImageWriter::supportedImageFormats();
 }

@@ -15,3 +15,11 @@ enum class CPngPixels {
 // when the size is not positive or the toolkit cannot encode it (out of memory).
 std::vector<std::uint8_t> EncodePng(int width, int height, const std::uint8_t* pixels,
                                     CPngPixels kind);
+
+// The toolkit takes the first thread that uses it for the program's main thread, and its image
+// plug-ins, loaded on first use, keep a hold on that thread's data. When that is a worker that
+// ends first, the data is released twice and the plug-ins' destructors at exit write into
+// freed memory. A program without an application object that encodes on threads of its own
+// calls this on its main thread before they start, so that what the toolkit keeps belongs to
+// a thread that lives until the program ends.
+void PrepareEncodingOnThreads();
