@@ -1,7 +1,7 @@
-// Loads one file as the program's view loads it, for tests that measure a load from outside
-// (its peak memory): the program started without showing its window, the file opened as a
-// single image in colour, the load waited for. Prints "loaded WIDTHxHEIGHT" or the message the
-// program showed, and nothing else.
+// Loads files as the program's view loads them, for tests that measure loads from outside
+// (their peak memory): the program started without showing its window, each file in turn opened
+// as a single image in colour, its load waited for. Prints a line for each: "loaded
+// WIDTHxHEIGHT" or the message the program showed, and nothing else.
 #include "pathmap.h"
 #include "vexlan.h"
 #include "vexlanview.h"
@@ -13,8 +13,8 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: vexlan-test-loadprobe FILE\n";
+    if (argc < 2) {
+        std::cerr << "usage: vexlan-test-loadprobe FILE...\n";
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -31,16 +31,20 @@ int main(int argc, char** argv) {
         return 2;
     auto* view =
         static_cast<CVexlanView*>(static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveView());
-    const std::string path = argv[1];
-    const std::size_t slash = path.rfind('/');
-    view->UseSingleFile(AfxSystemPath(path.substr(0, slash)).value_or(""), path.substr(slash + 1));
-    view->m_bColorMode = 1;
-    view->LoadImageAt(0);
-    view->FinishLoading();
-    std::cout << (said.empty() ? "loaded " + std::to_string(view->m_nWidth) + "x" +
-                                     std::to_string(view->m_nHeight)
-                               : said)
-              << std::endl;
+    for (int i = 1; i < argc; ++i) {
+        const std::string path = argv[i];
+        const std::size_t slash = path.rfind('/');
+        view->UseSingleFile(AfxSystemPath(path.substr(0, slash)).value_or(""),
+                            path.substr(slash + 1));
+        view->m_bColorMode = 1;
+        said.clear();
+        view->LoadImageAt(0);
+        view->FinishLoading();
+        std::cout << (said.empty() ? "loaded " + std::to_string(view->m_nWidth) + "x" +
+                                         std::to_string(view->m_nHeight)
+                                   : said)
+                  << std::endl;
+    }
     theApp.ExitInstance();
     return 0;
 }
