@@ -32,13 +32,7 @@ CImageFileDecoder::Result CImageFileDecoder::ReadHeader(std::FILE* file) {
         return Result::Refused;
     }
     if (!m_reader.ReadHeader(file)) {
-        // A header cut short says little of its own: the framing tells where the file ends.
-        if (const std::optional<CFramingProblem> framing = FramingProblem(m_kind, file))
-            RefuseData(framing->endedEarly, framing->detail);
-        else if (m_reader.HeaderEndedEarly())
-            RefuseData(true, m_reader.DecoderText());
-        else
-            RefuseOtherKind(file, m_reader.Problem());
+        RefuseHeader(file);
         return Result::Refused;
     }
     // In either orientation, as a bitmap's size is, before anything is decoded.
@@ -72,9 +66,27 @@ bool CImageFileDecoder::WithinAllowance(std::uint64_t decodingBytes) {
     return false;
 }
 
+void CImageFileDecoder::RefuseHeader(std::FILE* file) {
+    using Fault = CImageFileReader::HeaderFault;
+    // A header cut short says little of its own: the framing tells where the file ends.
+    if (const std::optional<CFramingProblem> framing = FramingProblem(m_kind, file))
+        RefuseData(framing->endedEarly, framing->detail);
+    else if (m_reader.HeaderFailure() == Fault::EndedEarly)
+        RefuseData(true, m_reader.DecoderText());
+    else if (const std::optional<std::string> other = OtherKind(file))
+        Refuse(*other);
+    else if (m_reader.HeaderFailure() == Fault::Damaged && m_kind != CImageKind::Unknown)
+        RefuseKind(" 文件头已损坏", m_reader.DecoderText());
+    else
+        Refuse(m_reader.Problem());
+}
+
 bool CImageFileDecoder::RefuseData(bool endedEarly, const std::string& detail) {
-    Refuse(KindName(m_kind) + (endedEarly ? " 文件在数据结束之前就结束了" : " 文件的数据已损坏") +
-           (detail.empty() ? "" : "（" + detail + "）"));
+    return RefuseKind(endedEarly ? " 文件在数据结束之前就结束了" : " 文件的数据已损坏", detail);
+}
+
+bool CImageFileDecoder::RefuseKind(const std::string& cause, const std::string& detail) {
+    Refuse(KindName(m_kind) + cause + (detail.empty() ? "" : "（" + detail + "）"));
     return false;
 }
 

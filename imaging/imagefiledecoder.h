@@ -30,7 +30,12 @@ private:
     std::uint64_t DecoderBufferBytes() const;
     // A refusal when the planes and decodingBytes together pass the allowance.
     bool WithinAllowance(std::uint64_t decodingBytes);
+    // Says what is wrong with a header the reader could not read.
+    void RefuseHeader(std::FILE* file);
     bool RefuseData(bool endedEarly, const std::string& detail);
+    // "<kind><cause>（<detail>）": what is wrong with a file of a known kind, in the decoder's
+    // own words after it.
+    bool RefuseKind(const std::string& cause, const std::string& detail);
     void CopyPlanes(std::uint8_t* grayPlane, std::uint8_t* colorPlane, GrayPlane gray);
 
     std::uint64_t m_maxPlaneBytes;

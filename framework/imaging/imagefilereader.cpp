@@ -30,6 +30,9 @@ bool ReadsExactly(const QByteArray& format) {
     return std::ranges::any_of(kinds, [&](const char* kind) { return format == kind; });
 }
 
+// The toolkit's logging category of its JPEG plug-in, which passes libjpeg's warnings on.
+constexpr char kJpegMessages[] = "qt.gui.imageio.jpeg";
+
 // Where a pixel format is not declared, the deepest that an eight-bit plane is made from.
 constexpr std::uint64_t kUndeclaredBytesPerPixel = 8;
 
@@ -134,9 +137,12 @@ struct CImageFileReader::Impl {
     int height = 0;
     std::string problem;
     std::string decoderText;
-    bool headerEndedEarly = false;
+    // libjpeg warns of corrupt data and goes on, also while the header is read.
+    bool jpegWarned = false;
+    HeaderFault headerFault = HeaderFault::Unreadable;
 
-    bool Fail(const char* reason, const CDecoderMessages& messages) {
+    bool Fail(const char* reason, const CDecoderMessages& messages, HeaderFault fault) {
+        headerFault = fault;
         decoderText = messages.Text();
         problem = reason;
         if (!decoderText.empty())
@@ -147,6 +153,10 @@ struct CImageFileReader::Impl {
     bool ReadPngHeader(const CDecoderMessages& messages);
     bool MetTheEnd() const {
         return device.ReadPastEnd() || (ReadsExactly(format) && device.ShortRead());
+    }
+    // A header that could not be read: cut short when the reading met the file's end.
+    HeaderFault HeaderFaultAtItsEnd() const {
+        return MetTheEnd() ? HeaderFault::EndedEarly : HeaderFault::Damaged;
     }
     void Hold(QImage decoded);
     void ReadPalette();
@@ -164,19 +174,18 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     Impl& impl = *m_impl;
     const CDecoderMessages messages;
     if (!impl.device.Open(file))
-        return impl.Fail("无法读取文件", messages);
+        return impl.Fail("无法读取文件", messages, HeaderFault::Unreadable);
     impl.reader.setDevice(&impl.device);
     // Turned while copied: the toolkit's own turn would make a second full-size image.
     impl.reader.setAutoTransform(false);
     impl.format = impl.reader.format();
     if (!IsReadKind(impl.format))
-        return impl.Fail("无法识别图像的格式", messages);
+        return impl.Fail("无法识别图像的格式", messages, HeaderFault::UnknownKind);
     if (impl.format == "png")
         return impl.ReadPngHeader(messages);
     const QSize size = impl.reader.size();
     if (!size.isValid()) {
-        impl.headerEndedEarly = impl.MetTheEnd();
-        return impl.Fail("图像头已损坏", messages);
+        return impl.Fail("图像头已损坏", messages, impl.HeaderFaultAtItsEnd());
     }
     impl.turn = impl.reader.transformation();
     impl.declared = impl.reader.imageFormat();
@@ -185,16 +194,16 @@ bool CImageFileReader::ReadHeader(std::FILE* file) {
     impl.width = impl.Turned() ? size.height() : size.width();
     impl.height = impl.Turned() ? size.width() : size.height();
     impl.decoderText = messages.Text();
+    impl.jpegWarned = messages.AnyFrom(kJpegMessages);
     return true;
 }
 
 bool CImageFileReader::Impl::ReadPngHeader(const CDecoderMessages& messages) {
     if (!device.seek(0))
-        return Fail("无法读取文件", messages);
+        return Fail("无法读取文件", messages, HeaderFault::Unreadable);
     png = std::make_unique<CPngFile>(device);
     if (!png->ReadHeader()) {
-        headerEndedEarly = MetTheEnd();
-        return Fail("图像头已损坏", messages);
+        return Fail("图像头已损坏", messages, HeaderFaultAtItsEnd());
     }
     width = png->Width();
     height = png->Height();
@@ -250,12 +259,15 @@ CImageFileReader::Outcome CImageFileReader::Decode(std::size_t maxBytes) {
     const bool read = impl.png    ? impl.png->Read(decoded, maxBytes)
                       : impl.wide ? ReadWideNetpbm(impl.device, *impl.wide, decoded)
                                   : impl.reader.read(&decoded);
-    impl.decoderText = messages.Text();
+    // What was said while the header was read comes first.
+    const std::string said = messages.Text();
+    impl.decoderText += (impl.decoderText.empty() || said.empty() ? "" : "；") + said;
     // libjpeg goes on past corrupt data and only warns, and the toolkit ends its data with a
     // made-up end marker when the file runs out; every other library fails the read.
     const bool jpeg = impl.format == "jpeg";
     const bool damaged =
-        !read || (jpeg && (messages.AnyFrom("qt.gui.imageio.jpeg") || impl.device.ReadPastEnd()));
+        !read ||
+        (jpeg && (impl.jpegWarned || messages.AnyFrom(kJpegMessages) || impl.device.ReadPastEnd()));
     if (damaged && impl.MetTheEnd())
         return Outcome::EndedEarly;
     if (!read && messages.AnyContaining("allocation limit"))
@@ -447,8 +459,8 @@ const std::string& CImageFileReader::Problem() const {
     return m_impl->problem;
 }
 
-bool CImageFileReader::HeaderEndedEarly() const {
-    return m_impl->headerEndedEarly;
+CImageFileReader::HeaderFault CImageFileReader::HeaderFailure() const {
+    return m_impl->headerFault;
 }
 
 const std::string& CImageFileReader::DecoderText() const {

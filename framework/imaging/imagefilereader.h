@@ -50,8 +50,10 @@ public:
     void Release();
     // Why the last ReadHeader failed, in the interface's language, with what the decoder said.
     const std::string& Problem() const;
-    // Whether the last failed ReadHeader met the end of the file before the header's end.
-    bool HeaderEndedEarly() const;
+    // How the last ReadHeader failed: the file could not be read, it is none of the kinds
+    // above, its header is damaged, or the file ends before its header does.
+    enum class HeaderFault { Unreadable, UnknownKind, Damaged, EndedEarly };
+    HeaderFault HeaderFailure() const;
     // What the decoder said during the last ReadHeader or Decode, in its own words.
     const std::string& DecoderText() const;
 

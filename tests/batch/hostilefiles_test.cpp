@@ -24,6 +24,8 @@ namespace {
 
 using hostilefiles::TiffPage;
 using testimages::Encoded;
+using testimages::Noise;
+using testimages::Photo;
 
 constexpr std::int64_t kMebibyte = 1 << 20;
 // What a refused file may add to a process that loads nothing: the message and the little the
@@ -88,24 +90,6 @@ struct Hostile {
     std::string ends;
     std::int64_t planeBytes = 0;
 };
-
-Bytes Noise(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    for (BYTE& byte : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        byte = static_cast<BYTE>(seed >> 16);
-    }
-    return bytes;
-}
-
-QImage Photo(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    const Bytes noise = Noise(std::size_t(width) * height, 5);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb(x * 4, y * 5, noise[std::size_t(y) * width + x] / 4 + 64));
-    return image;
-}
 
 Bytes Progressive(const QImage& image) {
     QByteArray bytes;
@@ -177,21 +161,6 @@ std::vector<Hostile> WholeFiles() {
 
 class HostileFileTest : public ImageSetTest {
 protected:
-    // Loads name as File Open does, collecting what reaches standard error meanwhile.
-    std::string LoadCapturingErrors(const std::string& name) {
-        std::fflush(stderr);
-        const int saved = dup(2);
-        const std::string errors = HostPath("stderr.txt");
-        const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(file, 2);
-        close(file);
-        Load(name);
-        m_view->FinishLoading();
-        std::fflush(stderr);
-        dup2(saved, 2);
-        close(saved);
-        return ReadAll(errors);
-    }
     // The program's loading path and the runner, each loading names in a process of its own.
     Measured Probe(const std::vector<std::string>& names) {
         return Measure({VEXLAN_LOAD_PROBE}, names);

@@ -27,6 +27,26 @@ inline Bytes Encoded(const QImage& image, const char* format, int quality = -1) 
     return Bytes(bytes.begin(), bytes.end());
 }
 
+// Bytes of no pattern, the same for the same seed.
+inline Bytes Noise(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    for (std::uint8_t& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return bytes;
+}
+
+// Something like a photo: smooth in red and green, noisy in blue, so that it compresses as one.
+inline QImage Photo(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    const Bytes noise = Noise(std::size_t(width) * height, 5);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 5, noise[std::size_t(y) * width + x] / 4 + 64));
+    return image;
+}
+
 // P5 (gray) or P6 (colour) with maxval 255 or 65535: samples big-endian, as many as given.
 inline Bytes Netpbm(const char* magic, int width, int height, int maxval,
                     const std::vector<int>& samples) {

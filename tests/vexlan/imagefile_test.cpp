@@ -263,6 +263,60 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
     ExpectPlanes({"good.png", {}, kColor, GrayPlane::Zeros});
 }
 
+// Where bytes first occur in file.
+std::size_t At(const Bytes& file, const Bytes& bytes) {
+    return static_cast<std::size_t>(
+        std::search(file.begin(), file.end(), bytes.begin(), bytes.end()) - file.begin());
+}
+
+// A file damaged inside, not cut short, is refused with its kind, the cause and its decoder's own
+// words, and nothing of the decoder reaches standard error; a file whose content is another
+// kind than its name says is named as what it holds.
+TEST_F(ImageFileTest, ADamagedFileIsRefusedWithItsKindTheCauseAndTheDecodersWords) {
+    const auto damaged = [](Bytes file, std::size_t at, const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+        return file;
+    };
+    const Bytes jpeg = Encoded(testimages::Photo(64, 48), "jpeg");
+    const Bytes png = Encoded(testimages::Photo(64, 48), "png");
+    const Bytes tiff =
+        hostilefiles::Tiff({{64, 48, 3, 8, 1, 1, testimages::Noise(64 * 48 * 3, 4)}});
+    const Bytes bitmap = MakeBitmap(2, 1, 24, Bytes(6, 9));
+    struct Case {
+        std::string name;
+        Bytes file;
+        std::string refusal; // what follows "不是 Vexlan 能读取的"
+    };
+    const Case cases[] = {
+        // A restart marker where the data has none.
+        {"data.jpg", damaged(jpeg, jpeg.size() * 7 / 10, {0xFF, 0xD3}),
+         "图像：JPEG 文件的数据已损坏（Corrupt JPEG data: "},
+        // A quantisation table's length says less than its own two bytes.
+        {"header.jpg", damaged(jpeg, At(jpeg, {0xFF, 0xDB}) + 2, {0, 1}),
+         "图像：JPEG 文件头已损坏（Bogus marker length）"},
+        // The first segment's too: libjpeg skips what follows as extraneous and only warns.
+        {"segment.jpg", damaged(jpeg, At(jpeg, {0xFF, 0xE0}) + 2, {0, 1}),
+         "图像：JPEG 文件的数据已损坏（Corrupt JPEG data: "},
+        {"data.tif", damaged(tiff, tiff.size() * 6 / 10, Bytes(16, 0x55)),
+         "图像：TIFF 文件的数据已损坏（ZIPDecode: Decoding error"},
+        {"data.png", damaged(png, png.size() / 2, {0x55}),
+         "图像：PNG 文件的数据已损坏（IDAT 块的校验和不符）"},
+        {"png.bmp", png, "位图：它的内容是 PNG 图像"},
+        {"bitmap.png", bitmap, "图像：它的内容是 BMP 位图，位图要以 .bmp 为扩展名才能打开"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.file);
+        m_messages.clear();
+        EXPECT_EQ(LoadCapturingErrors(c.name), "");
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].rfind(
+                      "文件 " + HostPath(c.name) + " 不是 Vexlan 能读取的" + c.refusal, 0),
+                  0u)
+            << m_messages[0];
+    }
+}
+
 TEST_F(ImageFileTest, FileDroppedOnTheWindowOpensAsFileOpenWould) {
     Write("dropped.gif", Gif(kWidth, kHeight, {0xFF0000, 0x00FF00, 0x0000FF, 0x0A141E}, kIndices));
     m_view->m_bShowResult = 1;
