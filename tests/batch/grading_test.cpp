@@ -5,6 +5,7 @@
 // a real browser; result folders compared file by file, difference images, PNG copies of
 // results, and results opened and exported in the program.
 #include "batchcapture.h"
+#include "childprogram.h"
 #include "imagesetfixture.h"
 
 #include <QImage>
@@ -655,22 +656,27 @@ TEST_F(GradingTest, TheReportShowsEveryStudentAndTheirImagesInABrowser) {
               1)
         << m_err;
 
-    const auto browse = [&](const QStringList& what) {
-        QProcess browser;
-        browser.start(
-            chromium,
-            QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                        "--no-first-run", "--disable-background-networking",
-                        "--disable-component-update", "--disable-sync",
-                        "--force-device-scale-factor=1", "--hide-scrollbars",
-                        "--run-all-compositor-stages-before-draw", "--virtual-time-budget=5000",
-                        "--window-size=1000,1200",
-                        "--user-data-dir=" + QString::fromStdString(HostPath("browser"))} +
-                what + QStringList{"file://" + QString::fromStdString(HostPath("report.html"))});
-        EXPECT_TRUE(browser.waitForFinished(120000));
-        return browser.readAllStandardOutput().toStdString();
+    // Through the runner's own way of starting a program: the toolkit's process start is
+    // one that ThreadSanitizer cannot follow, and it would leave the grading after it
+    // reported as racing.
+    const auto browse = [&](const std::string& what) {
+        const std::string page = HostPath("browser.out");
+        const std::string command =
+            "exec \"$0\" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+            "--disable-background-networking --disable-component-update --disable-sync "
+            "--force-device-scale-factor=1 --hide-scrollbars "
+            "--run-all-compositor-stages-before-draw --virtual-time-budget=5000 "
+            "--window-size=1000,1200 --user-data-dir=\"$1\" " +
+            what + " \"file://$2\" >\"$3\" 2>/dev/null";
+        const CChildProgramEnd end =
+            RunChildProgram({"/bin/sh", "-c", command, chromium.toStdString(), HostPath("browser"),
+                             HostPath("report.html"), page},
+                            {}, [](const std::string&) {}, {.seconds = 120});
+        EXPECT_EQ(end.cause, CChildProgramEnd::Cause::Ended);
+        const Bytes bytes = ReadBack("browser.out");
+        return std::string(bytes.begin(), bytes.end());
     };
-    const std::string dom = browse({"--dump-dom"});
+    const std::string dom = browse("--dump-dom");
     const std::regex row(
         "<tr data-student=\"([a-z]+)\"><td><a [^>]*>[a-z]+</a></td><td>([^<]*)</td>");
     std::vector<std::string> rows;
@@ -690,7 +696,7 @@ TEST_F(GradingTest, TheReportShowsEveryStudentAndTheirImagesInABrowser) {
     EXPECT_EQ(figures, 8u);
     EXPECT_EQ(dom.find("http"), std::string::npos);
 
-    browse({"--screenshot=" + QString::fromStdString(HostPath("shot.png"))});
+    browse("--screenshot=\"" + HostPath("shot.png") + "\"");
     const QImage shot(QString::fromStdString(HostPath("shot.png")));
     ASSERT_FALSE(shot.isNull());
     const auto colour = [&](int x, int y) {
@@ -805,7 +811,8 @@ TEST_F(GradingTest, TheValuesSetGoToTheReferenceAndEveryStudent) {
     ASSERT_EQ(reference.size(), 8u + 200);
     EXPECT_EQ(reference[8 + 63], 0);
     EXPECT_EQ(reference[8 + 64], 255);
-    EXPECT_NE(Text("run/students/strict/log.txt").find("'--set' 'threshold=64'"), std::string::npos);
+    EXPECT_NE(Text("run/students/strict/log.txt").find("'--set' 'threshold=64'"),
+              std::string::npos);
 }
 
 TEST_F(GradingTest, AResultFileThatCannotBeReadChangesNothing) {
