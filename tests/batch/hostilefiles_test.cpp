@@ -175,6 +175,11 @@ protected:
         m_runnerFloor = Runner({"tiny.png"});
         ASSERT_EQ(m_probeFloor.out, "loaded 4x3\n") << m_probeFloor.err;
         ASSERT_EQ(m_runnerFloor.status, 0) << m_runnerFloor.err;
+        PrintPeak("tiny.png (the floor)", m_probeFloor, m_runnerFloor);
+    }
+    static void PrintPeak(const std::string& what, const Measured& probe, const Measured& runner) {
+        std::cout << "[ peak     ] " << what << ": program " << probe.peakBytes / kMebibyte
+                  << " MiB, runner " << runner.peakBytes / kMebibyte << " MiB\n";
     }
 
     Measured m_probeFloor;
@@ -218,8 +223,7 @@ TEST_F(HostileFileTest, DeclaredSizesDepthsPagesAndTurnsStayWithinTheBound) {
         EXPECT_NE((loads ? runner.out : runner.err).find(loads ? "->" : c.ends), std::string::npos)
             << runner.err;
         EXPECT_LE(runner.peakBytes - m_runnerFloor.peakBytes, bound);
-        std::cout << "[ peak     ] " << c.name << ": program " << probe.peakBytes / kMebibyte
-                  << " MiB, runner " << runner.peakBytes / kMebibyte << " MiB\n";
+        PrintPeak(c.name, probe, runner);
     }
 }
 
@@ -258,6 +262,7 @@ TEST_F(HostileFileTest, EveryKindCutAtEachTenthIsRefusedAsEndingEarly) {
     }
     EXPECT_LE(probe.peakBytes - m_probeFloor.peakBytes, kRefusalSlack);
     EXPECT_LE(runner.peakBytes - m_runnerFloor.peakBytes, kRefusalSlack);
+    PrintPeak("every cut file in one process", probe, runner);
 }
 
 } // namespace
