@@ -44,23 +44,28 @@ VEXLAN_STEP(invert, "反色", "把每个像素的灰度反过来") {
 }
 )";
 
+// A file of /proc, or what could be read of it: a process that ends while its file is read
+// fails the read with ESRCH, which a stream iterator would throw. The stream's own copy does not.
+std::string ProcText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 // The step hosts that parent started: each is told its parent's process id.
 std::vector<pid_t> StepHostsOf(pid_t parent) {
     std::vector<pid_t> hosts;
     const std::string wanted = std::string("vexlan-step-host") + '\0' + std::to_string(parent);
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(cmdline)), {});
-        if (text.find(wanted) != std::string::npos)
+    for (const auto& entry : fs::directory_iterator("/proc"))
+        if (ProcText(entry.path() / "cmdline").find(wanted) != std::string::npos)
             hosts.push_back(std::stoi(entry.path().filename().string()));
-    }
     return hosts;
 }
 
 bool MapsPlanes(pid_t host) {
-    std::ifstream maps("/proc/" + std::to_string(host) + "/maps");
-    const std::string text((std::istreambuf_iterator<char>(maps)), {});
-    return text.find("vexlan-plane") != std::string::npos;
+    return ProcText("/proc/" + std::to_string(host) + "/maps").find("vexlan-plane") !=
+           std::string::npos;
 }
 
 // Children of this process that ended and were never reaped.
