@@ -7,6 +7,7 @@
 #include "installedsteps.h"
 #include "resultcomparison.h"
 #include "resultnaming.h"
+#include "sealavailability.h"
 #include "stepchainrun.h"
 #include "steptable.h"
 
@@ -23,12 +24,13 @@
 namespace {
 
 constexpr char kUsage[] =
-    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--in-process] [--png] [--set 名称=值]...\n"
-    "                   [--name 模式] 步骤[,步骤...] 文件...\n"
+    "用法：vexlan-batch [-o 目录] [--timeout 秒] [--limits 限制] [--in-process] [--png]\n"
+    "                   [--set 名称=值]... [--name 模式] 步骤[,步骤...] 文件...\n"
     "      vexlan-batch compare [--tolerance N] [--csv 文件] [--diff-dir 目录] 参考目录 目录...\n"
     "      vexlan-batch grade [-o 目录] [--timeout 秒] [--tolerance N] [--csv 文件]\n"
     "                         [--scores 文件] [--points N] [--report 文件.html]\n"
     "                         [--diff-dir 目录] [--set 名称=值]... [--only 名字]...\n"
+    "                         [--limits 限制] [--allow-unsealed]\n"
     "                         参考 学生目录 文件...\n"
     "      vexlan-batch --list\n"
     "      vexlan-batch --help\n"
@@ -42,11 +44,18 @@ constexpr char kHelp[] =
     "一次运行不会覆盖它要读取的文件，也不会覆盖它已写出的结果。\n"
     "用逗号连起几个步骤（blur,sobel,threshold）时，每个步骤在前一个步骤的结果上运行：\n"
     "结果是它的灰度平面，也是三个颜色通道相同的灰色；写出的是最后一个步骤的结果。\n"
+    "已安装的步骤在隔离中运行：它能读取你能读取的文件，但只能写它自己的临时文件夹，\n"
+    "看不见其他进程，没有网络，它启动的进程都随它结束。\n"
     "\n"
     "  -o 目录, --output=目录\n"
     "             把结果写到这个（主机上的）目录，目录代替 D:\\，名称中的文件夹照样保留\n"
     "  --timeout 秒  已安装的步骤处理一个图像超过这么多秒就结束它，算作失败\n"
-    "  --in-process  在本进程中运行已安装的步骤，不加隔离，便于用 gdb 找到出错的那一行\n"
+    "  --limits 限制  已安装的步骤每处理一个图像的限制，例如 processes=64,memory=512：\n"
+    "             processes 进程和线程数（默认 128）、memory 步骤自己能分配的内存 MiB\n"
+    "             （默认 2048）、files 能写的文件和临时文件夹 MiB（默认 64）、output\n"
+    "             输出 KiB（默认 1024，超出的部分略去）；0 表示不限\n"
+    "  --in-process  在本进程中运行已安装的步骤，没有隔离，只用于调试：便于用 gdb\n"
+    "             找到出错的那一行\n"
     "  --png      在每个 .raw 结果旁边另存一个同名的 8 位灰度 PNG 文件\n"
     "  --set 名称=值  给步骤的参数一个值（可重复；链中可写 步骤.名称=值），名称或值不对时\n"
     "             在读取任何图像之前就以状态 2 结束\n"
@@ -71,6 +80,9 @@ constexpr char kHelp[] =
     "  缺少；编译和运行的输出在 students/名字/log.txt。--timeout 默认为每个图像 10 秒。\n"
     "  源文件、图像、选项和 Vexlan 都没有改变的学生沿用上次的编译和结果。\n"
     "  --set 的值交给参考和每名学生的步骤，并写在报告的开头。\n"
+    "  每名学生的编译和运行都与其他一切隔离：只看得见系统的编译器和库、步骤的头文件、\n"
+    "  自己的源文件、练习的图像（只读）和自己的结果。--limits 还可以有 cpu：编译的处理器\n"
+    "  时间（秒，默认 60）。系统不允许隔离时，grade 不评分，除非给出 --allow-unsealed。\n"
     "  --tolerance N   相差不超过 N 的像素算作相同（0 到 255，默认 0）\n"
     "  --csv 文件      另把表格写成 CSV（UTF-8），每个目录或学生的每个图像一行\n"
     "  --scores 文件   （grade）另写一个 CSV，每名学生一行：状态、相同的图像数、最大差、\n"
@@ -97,6 +109,8 @@ struct BatchOptions {
     std::optional<std::string> timeout; // seconds, checked once the options are read
     bool inProcess = false;
     bool png = false;
+    std::optional<std::string> limits;
+    bool allowUnsealed = false;
     std::optional<std::string> tolerance;
     std::optional<std::string> csv;
     std::optional<std::string> diffDirectory;
@@ -115,6 +129,8 @@ enum BatchMode : unsigned { kStepRun = 1, kCompare = 2, kGrade = 4, kAnyMode = 7
 constexpr char kCompareCommand[] = "compare";
 constexpr char kGradeCommand[] = "grade";
 constexpr double kGradeTimeoutSeconds = 10;
+// A step's source compiles in seconds; one that never ends (#include "/dev/zero") is ended.
+constexpr std::uint64_t kGradeBuildCpuSeconds = 60;
 
 // One row per option. An option either takes a value (value set, valueName says what it is),
 // takes a value each time it is given (values set), or is a flag (flag set).
@@ -142,6 +158,8 @@ constexpr OptionRow kOptions[] = {
     {'\0', "version", nullptr, nullptr, &BatchOptions::version, kAnyMode},
     {'\0', "timeout", &BatchOptions::timeout, "秒数", nullptr, kStepRun | kGrade},
     {'\0', "in-process", nullptr, nullptr, &BatchOptions::inProcess, kStepRun},
+    {'\0', "limits", &BatchOptions::limits, "限制", nullptr, kStepRun | kGrade},
+    {'\0', "allow-unsealed", nullptr, nullptr, &BatchOptions::allowUnsealed, kGrade},
     {'\0', "png", nullptr, nullptr, &BatchOptions::png, kStepRun},
     {'\0', "tolerance", &BatchOptions::tolerance, "像素差", nullptr, kCompare | kGrade},
     {'\0', "csv", &BatchOptions::csv, "文件名", nullptr, kCompare | kGrade},
@@ -315,6 +333,19 @@ void ListSteps(std::ostream& out, std::ostream& err) {
     }
 }
 
+// Said once, before the first image, where an installed step is not kept from the rest: run in
+// this process for a debugger, or on a system that cannot seal it.
+void TellHowInstalledStepsRun(const std::vector<CBatchStep>& steps, bool inProcess,
+                              std::ostream& err) {
+    if (std::ranges::none_of(steps, [](const CBatchStep& step) { return !step.builtIn; }))
+        return;
+    if (inProcess)
+        err << "vexlan-batch：--in-"
+               "process：步骤在本进程中运行，没有隔离，也没有限制，只用于调试。\n";
+    else if (const std::optional<std::string>& reason = SealUnavailableReason())
+        err << "vexlan-batch：" << UnsealedStepsMessage(*reason) << "\n";
+}
+
 BatchMode ModeOf(const BatchOptions& options) {
     const std::string first = options.operands.empty() ? "" : options.operands.front();
     return first == kCompareCommand ? kCompare : first == kGradeCommand ? kGrade : kStepRun;
@@ -392,7 +423,7 @@ int CompareFolders(const BatchOptions& options, int tolerance, std::ostream& out
 }
 
 int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<double> timeout,
-                  std::ostream& out, std::ostream& err) {
+                  const CSealLimits& limits, std::ostream& out, std::ostream& err) {
     const std::optional<int> tolerance = Tolerance(options.tolerance);
     if (!tolerance)
         return UsageError(err, "选项 --tolerance 后面应是 0 到 255 的整数");
@@ -419,7 +450,9 @@ int RunComparison(const BatchOptions& options, BatchMode mode, std::optional<dou
                             options.report,
                             points,
                             options.only,
-                            options.settings};
+                            options.settings,
+                            limits,
+                            options.allowUnsealed};
     return CClassGrading(std::move(request), out, err).Run();
 }
 
@@ -463,8 +496,14 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
     const BatchMode mode = ModeOf(*options);
     if (const std::optional<std::string> misplaced = MisplacedOption(*options, mode))
         return UsageError(err, *misplaced);
+    CSealLimits limits;
+    if (mode == kGrade)
+        limits.cpuSeconds = kGradeBuildCpuSeconds;
+    if (const std::optional<std::string> problem =
+            options->limits ? ApplyLimitSettings(*options->limits, limits) : std::nullopt)
+        return UsageError(err, "选项 --limits：" + *problem);
     if (mode != kStepRun)
-        return RunComparison(*options, mode, timeout, out, err);
+        return RunComparison(*options, mode, timeout, limits, out, err);
     if (options->operands.empty())
         return UsageError(err, "缺少处理步骤");
     const std::string& operand = options->operands[0];
@@ -484,8 +523,9 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
         return Refusal(err, problem);
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
-    CBatchRunner runner(StepChainRun(*steps, options->inProcess, timeout), options->outputDirectory,
-                        out, err);
+    TellHowInstalledStepsRun(*steps, options->inProcess, err);
+    CBatchRunner runner(StepChainRun(*steps, options->inProcess, timeout, limits),
+                        options->outputDirectory, out, err);
     runner.StopStepsAtOnce(options->inProcess);
     return RunOnFiles(std::move(runner), *options, naming);
 }

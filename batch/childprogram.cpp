@@ -1,5 +1,6 @@
 #include "childprogram.h"
 
+#include "programlaunch.h"
 #include "systemerror.h"
 
 #include <algorithm>
@@ -12,11 +13,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -25,26 +23,6 @@ using Clock = std::chrono::steady_clock;
 // How often a program that has ended is looked for while its output stays open: a process it
 // left behind may hold the pipe.
 constexpr int kPollMs = 200;
-
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
-    std::vector<std::string> merged;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        if (std::ranges::none_of(changes, [&](const auto& c) { return c.starts_with(name); }))
-            merged.push_back(text);
-    }
-    merged.insert(merged.end(), changes.begin(), changes.end());
-    return merged;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 int StatusOf(int waitStatus) {
     return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
@@ -60,9 +38,14 @@ public:
                                             std::chrono::duration<double>(*options.seconds));
     }
 
+    struct Ended {
+        int waitStatus;
+        CChildProgramEnd::Cause cause;
+    };
+
     // Reads until the program has ended and its output is closed, or nothing more comes from
     // what it left behind; then ends what it left in its group.
-    CChildProgramEnd ReadToEnd() {
+    Ended ReadToEnd() {
         bool ended = false;
         bool open = true;
         for (;;) {
@@ -87,7 +70,7 @@ public:
         waitpid(m_pid, &waitStatus, 0);
         if (!m_line.empty())
             m_onLine(m_line);
-        return {StatusOf(waitStatus), m_cause};
+        return {waitStatus, m_cause};
     }
 
 private:
@@ -173,44 +156,6 @@ private:
     std::array<int, 2> m_ends{};
 };
 
-class SpawnActions {
-public:
-    explicit SpawnActions(int output) {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&m_actions, output, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&m_actions, output, STDERR_FILENO);
-    }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
-    const posix_spawn_file_actions_t* get() const { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-};
-
-// A group of its own, so that it and all it starts can be ended together; and none of the
-// signals that this program holds back while it works.
-class SpawnAttributes {
-public:
-    SpawnAttributes() {
-        posix_spawnattr_init(&m_attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&m_attributes, &none);
-        posix_spawnattr_setpgroup(&m_attributes, 0);
-        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-    }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    ~SpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
-    const posix_spawnattr_t* get() const { return &m_attributes; }
-
-private:
-    posix_spawnattr_t m_attributes{};
-};
-
 } // namespace
 
 CChildProgramEnd RunChildProgram(const std::vector<std::string>& args,
@@ -218,23 +163,29 @@ CChildProgramEnd RunChildProgram(const std::vector<std::string>& args,
                                  const std::function<void(const std::string& line)>& onLine,
                                  const CChildProgramOptions& options) {
     constexpr int kNotStarted = 127;
-    std::vector<std::string> argTexts = args;
-    std::vector<std::string> environmentTexts = MergedEnvironment(environment);
-    const std::vector<char*> argv = Pointers(argTexts);
-    const std::vector<char*> envp = Pointers(environmentTexts);
     Pipe pipe;
-    if (!pipe.Open() || args.empty()) {
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (!pipe.Open() || nothing < 0 || args.empty()) {
         onLine("无法启动程序：" + AfxSystemErrorPhrase(errno));
+        if (nothing >= 0)
+            close(nothing);
         return {kNotStarted};
     }
-    const SpawnActions actions(pipe.WriteEnd());
-    const SpawnAttributes attributes;
-    pid_t pid = 0;
-    if (const int error =
-            posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv.data(), envp.data())) {
-        onLine("无法启动 " + args[0] + "：" + AfxSystemErrorPhrase(error));
-        return {kNotStarted};
-    }
+    const CDescriptorMove fds[] = {{nothing, STDIN_FILENO},
+                                   {pipe.WriteEnd(), STDOUT_FILENO},
+                                   {pipe.WriteEnd(), STDERR_FILENO}};
+    const CProgramLaunch launch(args, environment, fds, options.seal);
+    close(nothing);
     pipe.CloseWriteEnd();
-    return OutputReader(pid, pipe.ReadEnd(), onLine, options).ReadToEnd();
+    if (launch.Pid() == 0) {
+        onLine(launch.Problem());
+        return {kNotStarted};
+    }
+    const auto [waitStatus, cause] =
+        OutputReader(launch.Pid(), pipe.ReadEnd(), onLine, options).ReadToEnd();
+    if (const std::string problem = launch.SealProblem(); !problem.empty()) {
+        onLine("无法隔离 " + args.front() + "：" + problem);
+        return {kNotStarted, cause};
+    }
+    return {StatusOf(launch.ProgramStatus(waitStatus)), cause};
 }

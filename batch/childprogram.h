@@ -1,7 +1,10 @@
 // Another program run to its end in a process group of its own, its standard output and error
 // read together, line by line: whatever it does, crash, loop or leave processes behind, stays
-// in its group, and the group is ended with it.
+// in its group, and the group is ended with it. Sealed by a policy, it reaches only what the
+// policy lets it, and every process it starts ends with it.
 #pragma once
+
+#include "sealpolicy.h"
 
 #include <functional>
 #include <optional>
@@ -9,8 +12,9 @@
 #include <vector>
 
 struct CChildProgramOptions {
-    std::optional<double> seconds; // for the whole program; none: no limit
-    int stopFd = -1;               // once it is readable the program is ended
+    std::optional<double> seconds;     // for the whole program; none: no limit
+    int stopFd = -1;                   // once it is readable the program is ended
+    const CSealPolicy* seal = nullptr; // none: it runs as the user, unsealed
 };
 
 struct CChildProgramEnd {

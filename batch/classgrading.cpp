@@ -8,6 +8,7 @@
 #include "gradingreport.h"
 #include "gradingtables.h"
 #include "pngencoder.h"
+#include "sealavailability.h"
 #include "stepprocess.h"
 #include "stepsourcerun.h"
 #include "stopevent.h"
@@ -58,6 +59,7 @@ std::string CommonKey(const CStepRunSetting& setting) {
     hash.Add(std::to_string(setting.timeoutSeconds));
     for (const std::string& value : setting.settings)
         hash.Add(value);
+    hash.Add(setting.limits ? LimitSettings(*setting.limits) : "unsealed");
     return hash.Hex();
 }
 
@@ -104,7 +106,9 @@ int CClassGrading::Run() {
     Setup setup;
     // Held back from here on, by this thread and the workers it starts alike.
     CStopSignals stopSignals;
-    std::optional<std::string> problem = ReadClassAndExercise(setup);
+    std::optional<std::string> problem = CheckSeal();
+    if (!problem)
+        problem = ReadClassAndExercise(setup);
     if (!problem)
         problem = PrepareReference(setup, stopSignals.Descriptor());
     if ((m_stopSignal = stopSignals.Take())) {
@@ -116,8 +120,7 @@ int CClassGrading::Run() {
         m_err << "vexlan-batch：" << *problem << "\n";
         return kUnusable;
     }
-    if (!m_request.settings.empty())
-        m_out << SettingsLine() << "\n";
+    m_out << Preamble();
     // The workers encode difference images and the report's pictures are encoded here.
     PrepareEncodingOnThreads();
     const std::vector<CStudentGrade> grades = GradeAll(setup, stopSignals);
@@ -134,6 +137,19 @@ int CClassGrading::Run() {
     const bool allEqual = std::ranges::all_of(
         grades, [](const CStudentGrade& grade) { return grade.status == Status::Equal; });
     return allEqual && written ? 0 : 1;
+}
+
+std::optional<std::string> CClassGrading::CheckSeal() {
+    const std::optional<std::string>& reason = SealUnavailableReason();
+    if (!reason)
+        return std::nullopt;
+    const std::string risk = "学生的程序能读写你能读写的一切，包括参考结果和其他学生的文件";
+    if (!m_request.allowUnsealed)
+        return "无法把学生的编译和运行隔离开：" + *reason + "。\n没有评分：" + risk +
+               "。若仍要评分，请加上 --allow-unsealed。";
+    m_unsealedNote =
+        "注意：没有隔离学生的程序（--allow-unsealed）：" + *reason + "。" + risk + "。";
+    return std::nullopt;
 }
 
 std::optional<std::string> CClassGrading::ReadClassAndExercise(Setup& setup) const {
@@ -160,6 +176,7 @@ std::optional<std::string> CClassGrading::ReadClassAndExercise(Setup& setup) con
                         &*setup.exercise,
                         m_request.timeoutSeconds,
                         m_request.settings,
+                        m_unsealedNote.empty() ? std::optional(m_request.limits) : std::nullopt,
                         {}};
     setup.runSetting.commonKey = CommonKey(setup.runSetting);
     return std::nullopt;
@@ -276,6 +293,15 @@ std::string CClassGrading::SettingsLine() const {
     return line;
 }
 
+std::string CClassGrading::Preamble() const {
+    std::string lines;
+    if (!m_unsealedNote.empty())
+        lines += m_unsealedNote + "\n";
+    if (!m_request.settings.empty())
+        lines += SettingsLine() + "\n";
+    return lines;
+}
+
 bool CClassGrading::Report(const Setup& setup, const std::vector<CStudentGrade>& grades) {
     std::vector<std::string> lines;
     for (const CStudentGrade& grade : grades)
@@ -304,11 +330,10 @@ bool CClassGrading::Report(const Setup& setup, const std::vector<CStudentGrade>&
                                 run ? (fs::path(folder) / "results").string() : "",
                                 run ? (fs::path(folder) / "log.txt").string() : ""});
         }
-        write(m_request.reportPath,
-              CGradingReport(*setup.exercise, *setup.comparison)
-                  .Html(m_request.settings.empty() ? summary : SettingsLine() + "\n" + summary,
-                        students),
-              false);
+        write(
+            m_request.reportPath,
+            CGradingReport(*setup.exercise, *setup.comparison).Html(Preamble() + summary, students),
+            false);
     }
     return written;
 }

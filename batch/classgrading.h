@@ -1,11 +1,12 @@
 // A whole class graded in one run: every student's step source is built and run over the
 // exercise's images in a folder of the student's own (RUN_DIR/students/NAME), and every image's
 // result compared with the reference's. A step that does not compile, crashes on an image or
-// loops never stops the others: each build and each run is a program of its own, and a run
-// goes on with the next image. A regrade takes again what an earlier one built and ran when
-// nothing it depends on has changed.
+// loops never stops the others: each build and each run is a program of its own, sealed off
+// from everything but what it needs, and a run goes on with the next image. A regrade takes again
+// what an earlier one built and ran when nothing it depends on has changed.
 #pragma once
 
+#include "sealpolicy.h"
 #include "studentgrade.h"
 
 #include <iosfwd>
@@ -31,6 +32,10 @@ struct CGradingRequest {
     std::vector<std::string> only; // when given, only these students are built and run again
     // --set NAME=VALUE for the reference's and every student's run alike.
     std::vector<std::string> settings;
+    // Each build and run is sealed off (studentcommand.h) within these.
+    CSealLimits limits;
+    // Where the system cannot seal, grade unsealed all the same, and say so first.
+    bool allowUnsealed = false;
 };
 
 class CClassGrading {
@@ -49,12 +54,16 @@ private:
     struct Setup; // what the workers share
 
     // What goes wrong, as a sentence for the user.
+    std::optional<std::string> CheckSeal();
     std::optional<std::string> ReadClassAndExercise(Setup& setup) const;
     std::optional<std::string> PrepareReference(Setup& setup, int stopFd);
     CStudentGrade GradeStudent(const Setup& setup, std::size_t index, int stopFd) const;
     std::vector<CStudentGrade> GradeAll(const Setup& setup, class CStopSignals& stopSignals);
     // "参数：…", the values every run was given.
     std::string SettingsLine() const;
+    // What the output and the report say before the students: that they were not sealed off,
+    // the values every run was given; each line ended.
+    std::string Preamble() const;
     // The summary, the tables and the report; false when one of those cannot be written.
     bool Report(const Setup& setup, const std::vector<CStudentGrade>& grades);
 
@@ -62,4 +71,6 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     int m_stopSignal = 0;
+    // Why the students were graded unsealed (--allow-unsealed); empty when they were sealed.
+    std::string m_unsealedNote;
 };

@@ -11,35 +11,38 @@ CBatchStepRun BuiltInStepRun(const CProcessingStep& step) {
     };
 }
 
-// An installed step, in its own process or, for a debugger, in this one.
+// An installed step, in its own sealed process within limits or, for a debugger, in this one.
 CBatchStepRun InstalledStepRun(const CInstalledStep& step, const std::vector<double>& values,
-                               bool inProcess, std::optional<double> timeout) {
+                               bool inProcess, std::optional<double> timeout,
+                               const CSealLimits& limits) {
     if (inProcess)
         return [step, values](const CStepInput& input, BYTE* result, const std::string&, int) {
             return RunInstalledStepHere(step, input, result, values);
         };
-    return [step, values, timeout](const CStepInput& input, BYTE* result,
-                                   const std::string& imageHostPath,
-                                   int stopFd) -> std::optional<std::string> {
-        const CStepEnd end = RunInstalledStep(step, input, result, values, timeout, stopFd);
+    return [step, values, timeout, limits](const CStepInput& input, BYTE* result,
+                                           const std::string& imageHostPath,
+                                           int stopFd) -> std::optional<std::string> {
+        const CStepEnd end = RunInstalledStep(step, input, result, values, timeout, stopFd, limits);
         if (end.kind == CStepEnd::Kind::Finished)
             return std::nullopt;
         return StepEndMessage(step.name, end, imageHostPath, CStepCaller::Runner);
     };
 }
 
-CBatchStepRun OneStepRun(const CBatchStep& step, bool inProcess, std::optional<double> timeout) {
-    return step.builtIn ? BuiltInStepRun(*step.builtIn)
-                        : InstalledStepRun(*step.installed, step.values, inProcess, timeout);
+CBatchStepRun OneStepRun(const CBatchStep& step, bool inProcess, std::optional<double> timeout,
+                         const CSealLimits& limits) {
+    return step.builtIn
+               ? BuiltInStepRun(*step.builtIn)
+               : InstalledStepRun(*step.installed, step.values, inProcess, timeout, limits);
 }
 
 } // namespace
 
 CBatchStepRun StepChainRun(const std::vector<CBatchStep>& steps, bool inProcess,
-                           std::optional<double> timeoutSeconds) {
+                           std::optional<double> timeoutSeconds, const CSealLimits& limits) {
     std::vector<CBatchStepRun> runs;
     for (const CBatchStep& step : steps)
-        runs.push_back(OneStepRun(step, inProcess, timeoutSeconds));
+        runs.push_back(OneStepRun(step, inProcess, timeoutSeconds, limits));
     if (runs.size() == 1)
         return runs.front();
     return [runs](const CStepInput& image, BYTE* result, const std::string& imageHostPath,

@@ -23,6 +23,20 @@ constexpr double kRunSecondsEach = 60;
 // A record is a few lines an image.
 constexpr std::uintmax_t kMaxRecordBytes = 1 << 20;
 
+// What the student's step takes on each image, in a seal of its own: the limits but the
+// processor time, which is the build's (a step has its time limit per image).
+CSealLimits StepLimits(CSealLimits limits) {
+    limits.cpuSeconds = 0;
+    return limits;
+}
+
+// The runner itself is Vexlan's: it maps the planes and writes the results, and the steps it
+// runs take the limits of memory, files and output. Only the count of processes is the whole
+// run's.
+CSealLimits RunnerLimits(const CSealLimits& limits) {
+    return {limits.processes, 0, 0, 0, 0};
+}
+
 std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", seconds);
@@ -117,7 +131,8 @@ std::optional<std::string> CStepSourceRun::Build(CStepRunRecord& record, CStuden
                                   {"XDG_DATA_HOME=" + home},
                                   {m_source, m_setting.includeFolder},
                                   {home},
-                                  kBuildSeconds};
+                                  kBuildSeconds,
+                                  m_setting.limits};
     log.Command(ShellCommandLine(command));
     FirstErrorLine firstError;
     const CChildProgramEnd end = RunStudentCommand(command, stopFd, [&](const std::string& line) {
@@ -156,9 +171,14 @@ void CStepSourceRun::RunStep(const std::string& stepFile, CStepRunRecord& record
         {},
         {stepFile},
         {ResultsFolder()},
-        exercise.RunCount() * (m_setting.timeoutSeconds + kRunSecondsPerImage) + kRunSecondsEach};
+        exercise.RunCount() * (m_setting.timeoutSeconds + kRunSecondsPerImage) + kRunSecondsEach,
+        m_setting.limits ? std::optional(RunnerLimits(*m_setting.limits)) : std::nullopt};
     for (const std::string& setting : m_setting.settings)
         command.args.insert(command.args.end(), {"--set", setting});
+    // The runner's own defaults go without saying.
+    if (m_setting.limits && StepLimits(*m_setting.limits) != CSealLimits{})
+        command.args.insert(command.args.end(),
+                            {"--limits", LimitSettings(StepLimits(*m_setting.limits))});
     command.args.insert(command.args.end(), {"--", stepFile});
     command.args.insert(command.args.end(), exercise.Files().begin(), exercise.Files().end());
     command.readablePaths.insert(command.readablePaths.end(), exercise.Files().begin(),

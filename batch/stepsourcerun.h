@@ -6,6 +6,7 @@
 #pragma once
 
 #include "exercise.h"
+#include "sealpolicy.h"
 #include "steprunrecord.h"
 
 #include <optional>
@@ -20,8 +21,12 @@ struct CStepRunSetting {
     const CExercise* exercise = nullptr;
     double timeoutSeconds = 0;         // per image
     std::vector<std::string> settings; // --set NAME=VALUE, the same for every run
+    // Each build sealed within these (their processor time is the compiler's), each run too,
+    // its steps each within them on every image; none: they run as the user, unsealed.
+    std::optional<CSealLimits> limits;
     // A digest of what every run depends on besides its source: Vexlan's version and
-    // programs, the header, the exercise's files and images, the time limit, the settings.
+    // programs, the header, the exercise's files and images, the time limit, the settings,
+    // the limits.
     std::string commonKey;
 };
 

@@ -1,13 +1,17 @@
 // The one way grading starts a command for a student (or for the reference): the build of
 // their step with vexlan-step and their run of vexlan-batch. It is told what the command may
 // read and write, how long it may take and where its output goes, so that sealing a student
-// off is done here and nowhere else in grading. Today the command runs as the user, in a
-// process group of its own that is ended whole.
+// off is done here and nowhere else in grading. Sealed (sealpolicy.h), the command sees the
+// system's programs and libraries, Vexlan's programs and step header, what it may read (read
+// only) and its own folders, and nothing else: not the reference, not another student, not
+// the teacher's home; within limits, and every process it starts ends with it. Either way it
+// runs in a process group of its own that is ended whole.
 #pragma once
 
 #include "childprogram.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,9 @@ struct CStudentCommand {
     // The folders it writes: its own build, or its own results.
     std::vector<std::string> writableFolders;
     double timeLimitSeconds = 0; // the whole command's
+    // Sealed within these limits; none: it runs as the user (--allow-unsealed, where the
+    // system cannot seal).
+    std::optional<CSealLimits> seal;
 };
 
 // The command as a shell line that repeats it: the environment, then the arguments, each

@@ -1,10 +1,14 @@
 // The started program, its window on a real display: run it under `xvfb-run -a` with
 // QT_QPA_PLATFORM=xcb.
 // - Page Down through a list of 4096 x 4096 24-bit images, from the key to the new picture on
-//   the screen, with the idle time reading the next image ahead and without. The probe reads
-//   the pixel back from the display server until the new image's colour is there. Between two
-//   steps the program is left idle until the read ahead, if any, has ended, as between the
-//   keys of a person.
+//   the screen, with the idle time reading the next image ahead and without, and with an
+//   installed step (whose host the idle time starts for each image) and without. The probe
+//   reads the pixel back from the display server until the new image's colour is there.
+//   Between two steps the program is left idle until the read ahead and the host started
+//   ahead, if any, are done, as between the keys of a person. The first Page Down after the
+//   list is opened, on its own.
+// - File Open of an 8192 x 4096 24-bit image, from the file to the picture on the screen, with
+//   an installed step and without.
 // - The peak resident memory of the process after it opened an 8192 x 4096 24-bit image and
 //   ran the segmentation on it, next to the bytes of its planes. Alone in its run
 //   (--benchmark_filter=Memory), since the peak is the whole process's.
@@ -15,6 +19,7 @@
 #include "wndimpl.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QImage>
 #include <QKeyEvent>
@@ -28,6 +33,7 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -69,14 +75,23 @@ void WriteUniformBitmap(const std::string& path, std::uint32_t width, std::uint3
         file.write(row.data(), static_cast<std::streamsize>(row.size()));
 }
 
+// A step folder of the benchmark's own, for all the programs it starts.
+const QTemporaryDir& StepData() {
+    static const QTemporaryDir data;
+    setenv("XDG_DATA_HOME", data.path().toLocal8Bit().constData(), 1);
+    return data;
+}
+
 // The started program, its window shown, with the files of an image set written.
 struct StartedProgram {
     QTemporaryDir folder;
     CImageSetChoice choice{*AfxSystemPath(folder.path().toStdString()), {}, 0};
     CVexlanView* view = nullptr;
     QWidget* widget = nullptr;
+    QPoint probe;
 
     StartedProgram() {
+        StepData();
         static char program[] = "vexlan";
         static char* argv[] = {program};
         theApp.InitApplication(1, argv);
@@ -84,8 +99,35 @@ struct StartedProgram {
         view =
             static_cast<CVexlanView*>(static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveView());
         widget = AfxGetWidget(view);
+        probe = widget->mapTo(widget->window(), QPoint(20, 20));
     }
     ~StartedProgram() { theApp.ExitInstance(); }
+
+    // Puts the benchmark's step into the step folder, or takes it out.
+    void InstallStep(bool installed) const {
+        const std::filesystem::path folder =
+            std::filesystem::path(StepData().path().toStdString()) / "vexlan/steps";
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove(folder / "benchinvert.so");
+        if (installed)
+            std::filesystem::copy_file(VEXLAN_BENCH_STEP, folder / "benchinvert.so");
+        view->UpdateInstalledSteps();
+    }
+    QRgb Shown() const {
+        const QImage pixel = widget->screen()
+                                 ->grabWindow(widget->window()->winId(), probe.x(), probe.y(), 1, 1)
+                                 .toImage();
+        return pixel.pixel(0, 0) & 0xFFFFFF;
+    }
+    void WaitUntilShown(QRgb colour) const {
+        while (Shown() != (colour & 0xFFFFFF))
+            QApplication::processEvents();
+    }
+    // Opens the file of the folder as File Open does once its dialog is answered.
+    void Open(const std::string& name) const {
+        view->OnDropFiles(
+            {*AfxSystemPath(folder.filePath(QString::fromStdString(name)).toStdString())});
+    }
 
     void AddFile(std::uint32_t width, std::uint32_t height, QRgb colour) {
         choice.names.push_back(std::to_string(choice.names.size()) + ".bmp");
@@ -93,12 +135,14 @@ struct StartedProgram {
             folder.filePath(QString::fromStdString(choice.names.back())).toStdString(), width,
             height, colour);
     }
-    // Idle until the event loop has waited, then until the read ahead has ended.
+    // Idle until the event loop has waited, then until the idle time's work has ended: the
+    // read ahead, and the host started ahead for an installed step.
     void Idle() const {
         QEventLoop loop;
         QTimer::singleShot(50, &loop, &QEventLoop::quit);
         loop.exec();
         view->FinishReadAhead();
+        view->FinishPreparingStepHost();
     }
     // Shows the set's first image in colour, as File Open of a list or a bitmap does.
     void ShowSet(int fileCount) {
@@ -110,31 +154,34 @@ struct StartedProgram {
     }
 };
 
-// Showing the first image of a list of kImages.
+// Showing the first image of a list of kImages, list.lst.
 struct ShownList : StartedProgram {
-    QPoint probe = widget->mapTo(widget->window(), QPoint(20, 20));
-
     ShownList() {
         for (int image = 0; image < kImages; ++image)
             AddFile(kSide, kSide, ColourOf(image));
+        std::ofstream list(folder.filePath("list.lst").toStdString());
+        list << kImages << "\n" << choice.directory << "\n";
+        for (const std::string& name : choice.names)
+            list << name << "\n";
         ShowSet(kImages);
     }
 
-    QRgb Shown() const {
-        const QImage pixel = widget->screen()
-                                 ->grabWindow(widget->window()->winId(), probe.x(), probe.y(), 1, 1)
-                                 .toImage();
-        return pixel.pixel(0, 0) & 0xFFFFFF;
-    }
-    void WaitUntilShown(int image) const {
-        while (Shown() != (ColourOf(image) & 0xFFFFFF))
-            QApplication::processEvents();
-    }
     void ShowFirst() {
         view->m_nCurrentFile = 0;
         view->LoadImageAt(0);
-        WaitUntilShown(0);
+        WaitUntilShown(ColourOf(0));
         Idle();
+    }
+    // Opens the list afresh, as File Open does.
+    void OpenList() {
+        Open("list.lst");
+        WaitUntilShown(ColourOf(0));
+        Idle();
+    }
+    void PageDown() const {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+        WaitUntilShown(ColourOf(view->m_nCurrentFile));
     }
 };
 
@@ -154,16 +201,48 @@ ShownList& TheShownList() {
 void KeyToFrame(benchmark::State& state) {
     ShownList& list = TheShownList();
     list.view->EnableReadAhead(state.range(0) != 0);
+    list.InstallStep(state.range(1) != 0);
     list.ShowFirst();
     for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
-        QApplication::sendEvent(list.widget, &press);
-        list.WaitUntilShown(list.view->m_nCurrentFile);
+        list.PageDown();
         state.PauseTiming();
         if (list.view->m_nCurrentFile + 1 == kImages)
             list.ShowFirst();
         else
             list.Idle();
+        state.ResumeTiming();
+    }
+}
+
+// The first Page Down after File Open of the list, with the read ahead.
+void FirstKeyToFrame(benchmark::State& state) {
+    ShownList& list = TheShownList();
+    list.view->EnableReadAhead(true);
+    list.InstallStep(state.range(0) != 0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        list.OpenList();
+        state.ResumeTiming();
+        list.PageDown();
+    }
+}
+
+// Two images of 8192 x 4096, opened in turn, each from the file to the picture on the screen.
+void OpenToFrame(benchmark::State& state) {
+    ShownListHolder().reset(); // one started program at a time
+    StartedProgram program;
+    for (int image = 0; image < 2; ++image)
+        program.AddFile(2 * kSide, kSide, ColourOf(image));
+    program.InstallStep(state.range(0) != 0);
+    int next = 0;
+    for (auto _ : state) {
+        program.Open(program.choice.names[static_cast<std::size_t>(next)]);
+        program.WaitUntilShown(ColourOf(next));
+        state.PauseTiming();
+        // A person looks at the picture for a moment: the idle time's work is done.
+        for (int moment = 0; moment < 5; ++moment)
+            program.Idle();
+        next = 1 - next;
         state.ResumeTiming();
     }
 }
@@ -193,7 +272,19 @@ void PeakMemory(benchmark::State& state) {
 BENCHMARK(PeakMemory)->Name("Memory/8192x4096/openandsegment")->Iterations(1);
 BENCHMARK(KeyToFrame)
     ->Name("PageDown/4096x4096/keytoframe")
-    ->ArgName("readahead")
+    ->ArgNames({"readahead", "installed"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(FirstKeyToFrame)
+    ->Name("PageDown/4096x4096/firstafteropen")
+    ->ArgName("installed")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenToFrame)
+    ->Name("FileOpen/8192x4096/opentoframe")
+    ->Iterations(8)
+    ->ArgName("installed")
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);

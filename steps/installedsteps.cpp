@@ -239,8 +239,8 @@ std::string StepEndMessage(const std::string& stepName, const CStepEnd& end,
 
 CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
                           std::span<const double> values, std::optional<double> timeoutSeconds,
-                          int stopFd) {
-    CStepProcess process;
+                          int stopFd, const CSealLimits& limits) {
+    CStepProcess process(limits);
     if (!process.StartRun(step.path, input, result, values))
         return {CStepEnd::Kind::Refused, process.Problem()};
     return process.WaitWithTimeout(timeoutSeconds, stopFd);

@@ -59,11 +59,11 @@ CInstalledSteps FindInstalledSteps(const std::vector<std::string>& folders = Ste
 // Runs step on input with values (one per parameter; none: the defaults) in its own process,
 // which writes its result (width * height bytes) straight into result; the planes and result
 // are shared blocks (DEBUG_NEW_SHARED_BYTES), result zeroed. A step that runs longer than
-// timeoutSeconds is killed, and so is one still running when stopFd becomes readable. How it
-// ended; StepEndMessage says what that means.
+// timeoutSeconds is killed, and so is one still running when stopFd becomes readable. The
+// step's process takes limits. How it ended; StepEndMessage says what that means.
 CStepEnd RunInstalledStep(const CInstalledStep& step, const CStepInput& input, BYTE* result,
                           std::span<const double> values, std::optional<double> timeoutSeconds,
-                          int stopFd = -1);
+                          int stopFd = -1, const CSealLimits& limits = {});
 // Runs it in this process: a debugger stops at the faulting line.
 std::optional<std::string> RunInstalledStepHere(const CInstalledStep& step, const CStepInput& input,
                                                 BYTE* result, std::span<const double> values);

@@ -33,8 +33,10 @@ std::optional<CReadyStepHost::Identity> CReadyStepHost::IdentityOf(const CStepIn
 }
 
 bool CReadyStepHost::IsReadyFor(const std::optional<Identity>& identity) {
-    // A host that ended meanwhile (killed, out of memory) is no use.
-    return identity && identity == m_identity && m_prepared.process && !m_prepared.process->Wait(0);
+    // A host that ended meanwhile (killed, out of memory) is no use; sealed, its seal may
+    // outlive it by a moment, but not its end of the socket.
+    return identity && identity == m_identity && m_prepared.process &&
+           !m_prepared.process->HungUp() && !m_prepared.process->Wait(0);
 }
 
 void CReadyStepHost::Prepare(const CStepInput& input) {
@@ -60,6 +62,7 @@ bool CReadyStepHost::WaitReady(int timeoutMs) {
 }
 
 void CReadyStepHost::Drop() {
+    m_prepared.process.reset(); // ended before its result plane goes
     m_prepared = CPreparedStepHost{};
     m_identity.reset();
 }

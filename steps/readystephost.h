@@ -12,8 +12,10 @@
 #include <string>
 
 struct CPreparedStepHost {
-    std::unique_ptr<CStepProcess> process; // null when it could not start, with problem
-    CByteBlock result;                     // shared, zeroed, width * height bytes
+    CByteBlock result; // shared, zeroed, width * height bytes
+    // null when it could not start, with problem. After the result, so that the process has
+    // ended before its result plane is freed and handed out again.
+    std::unique_ptr<CStepProcess> process;
     std::string problem;
 };
 

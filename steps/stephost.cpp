@@ -1,15 +1,16 @@
 // vexlan-step-host: the process of its own in which an installed step runs or is read.
-//   vexlan-step-host PARENT_PID
-// It is started ahead of the run, with its end of the program's socket at fd 3 and an empty
-// report file at fd 4, and waits there for what to do:
+//   vexlan-step-host PARENT_PID MEMORY_BYTES
+// It is started ahead of the run (sealed, its parent is vexlan-seal, 1), with its end of the
+// program's socket at fd 3 and an empty report file at fd 4, and waits there for what to do:
 //   "planes WIDTH HEIGHT" with the gray and colour planes (read-only) and the result plane:
 //       maps each between inaccessible pages and faults every page in, then says "ready";
 //   "values V..."    the values of the step's parameters for the run, in the order of its
 //                    declarations; without it the step gets its defaults;
 //   "run STEPFILE"   runs the step on those planes, then ends;
 //   "info STEPFILE"  writes the step's entry into the report, then ends.
-// The socket's close ends it quietly. A refusal (status 3), an uncaught exception (status 4)
-// and a write before the result (status 6) are described in the report.
+// The socket's close ends it quietly. A refusal (status 3), an uncaught exception (status 4),
+// a write before the result (status 6) and a call of exit in the step (status 7) are described
+// in the report. The step may allocate MEMORY_BYTES beyond its planes (0: no limit).
 #include "debugalloc.h"
 #include "hostmessage.h"
 #include "steplibrary.h"
@@ -19,6 +20,7 @@
 #include <cxxabi.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +29,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,6 +158,55 @@ std::size_t BytesWrittenBefore(const GuardedPlane& plane) {
     return written;
 }
 
+// What the step may allocate beyond its planes; 0 for no limit.
+std::uint64_t g_memoryBytes = 0;
+
+// The address space the host has now, planes and guards included.
+std::uint64_t AddressSpaceBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// From here on the step's allocations fail, as a std::bad_alloc or a null pointer, once they
+// pass the limit. Under AddressSanitizer, whose shadow memory takes terabytes of address
+// space, its own allocator keeps the limit (__asan_default_options).
+void LimitMemory() {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (g_memoryBytes == 0)
+        return;
+    const rlim_t limit = AddressSpaceBytes() + g_memoryBytes;
+    const rlimit addressSpace{limit, limit};
+    setrlimit(RLIMIT_AS, &addressSpace);
+#endif
+}
+
+std::string MemoryNote() {
+    return g_memoryBytes == 0
+               ? ""
+               : "（步骤能分配的内存上限为 " + std::to_string(g_memoryBytes >> 20) + " MiB）";
+}
+
+// Set while the step runs: an exit it calls ends the host as what it is, a step that did
+// not finish, never as a step that returned.
+bool g_stepRunning = false;
+
+void OnExit(int status, void*) {
+    if (!g_stepRunning)
+        return;
+    WriteReport(std::to_string(status));
+    _exit(kStepHostCalledExit);
+}
+
+// Marks the step's run, also when it leaves by an exception.
+struct StepRunning {
+    StepRunning() { g_stepRunning = true; }
+    ~StepRunning() { g_stepRunning = false; }
+    StepRunning(const StepRunning&) = delete;
+    StepRunning& operator=(const StepRunning&) = delete;
+};
+
 int Run(const CStepLibrary& library, const Planes& planes,
         const std::optional<std::vector<double>>& values) {
     const vexlan_image image{planes.width,
@@ -163,10 +216,16 @@ int Run(const CStepLibrary& library, const Planes& planes,
                              planes.result.data,
                              nullptr,
                              0};
+    on_exit(OnExit, nullptr);
+    LimitMemory();
     try {
+        const StepRunning running;
         if (const std::optional<std::string> problem =
                 library.Run(image, values.value_or(DefaultValues(library.Parameters()))))
             return Refuse(*problem);
+    } catch (const std::bad_alloc& exception) {
+        WriteReport(exception.what() + MemoryNote());
+        return kStepHostThrew;
     } catch (const std::exception& exception) {
         WriteReport(exception.what());
         return kStepHostThrew;
@@ -217,13 +276,16 @@ int Serve() {
 
 // Under AddressSanitizer a step's fault must still end the host by its signal, which is what
 // the program reports; the sanitizer's own handler would end it with status 1 instead.
+// A step's allocation past its limit fails inside the step, as without the sanitizer.
 extern "C" const char* __asan_default_options() {
-    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:"
+           "allocator_may_return_null=1:max_allocation_size_mb=2048";
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2)
+    if (argc != 3)
         return kStepHostUsage;
+    g_memoryBytes = std::strtoull(argv[2], nullptr, 10);
     // A step that loops must not outlive a program or runner that was killed.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != std::atoi(argv[1]))

@@ -2,13 +2,14 @@
 
 #include "debugalloc.h"
 #include "hostmessage.h"
+#include "programlaunch.h"
+#include "sealavailability.h"
 #include "stepparameter.h"
 #include "systemerror.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -21,17 +22,14 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-
-extern char** environ;
 
 namespace {
 
 // Where the host finds its socket and its report.
 constexpr int kHostSocketFd = 3;
 constexpr int kHostReportFd = 4;
-// Above every descriptor the host is given, so that moving one there overwrites none.
-constexpr int kSpareFdFloor = 10;
+// The host's parent inside its seal is the seal's first process.
+constexpr char kSealedParent[] = "1";
 
 // An empty file in memory for the host's report.
 int ReportFile() {
@@ -44,41 +42,6 @@ int ReadOnlyDescriptor(const void* plane) {
     const int fd = AfxSharedBlockDescriptor(plane);
     return fd < 0 ? -1
                   : open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
-}
-
-// The host starts with no signal held back and the stop signals at their default, so that
-// Ctrl+C, SIGTERM and SIGHUP end a step that never returns. One that this process ignores
-// (nohup) stays ignored there as well.
-class HostSignals {
-public:
-    HostSignals() {
-        posix_spawnattr_init(&m_attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t stops;
-        sigemptyset(&stops);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-            struct sigaction action {};
-            if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
-                sigaddset(&stops, signal);
-        }
-        posix_spawnattr_setsigmask(&m_attributes, &none);
-        posix_spawnattr_setsigdefault(&m_attributes, &stops);
-        posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    ~HostSignals() { posix_spawnattr_destroy(&m_attributes); }
-    HostSignals(const HostSignals&) = delete;
-    HostSignals& operator=(const HostSignals&) = delete;
-    const posix_spawnattr_t* Attributes() const { return &m_attributes; }
-
-private:
-    posix_spawnattr_t m_attributes{};
-};
-
-std::string ProgramBeside(const char* name) {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path() / name).string();
 }
 
 std::string SignalPhrase(int signal) {
@@ -95,6 +58,8 @@ std::string SignalPhrase(int signal) {
         return "调用了 abort，例如 assert 失败（SIGABRT）";
     case SIGKILL:
         return "被强行结束（SIGKILL），也许内存不够了";
+    case SIGXFSZ:
+        return "写的文件超过了大小上限（SIGXFSZ）";
     default:
         return std::string("被信号 ") + std::to_string(signal) + "（" + sigabbrev_np(signal) +
                "）结束";
@@ -111,10 +76,21 @@ std::string BatchProgram() {
     return ProgramBeside("vexlan-batch");
 }
 
+CStepProcess::CStepProcess(const CSealLimits& limits) : m_limits(limits) {}
+
 CStepProcess::~CStepProcess() {
     if (Running())
         End();
     CloseAll();
+}
+
+bool CStepProcess::Sealed() const {
+    return m_launch && m_launch->Sealed();
+}
+
+bool CStepProcess::HungUp() const {
+    pollfd end{m_socketFd, POLLRDHUP, 0};
+    return m_socketFd < 0 || (poll(&end, 1, 0) > 0 && (end.revents & (POLLRDHUP | POLLHUP)));
 }
 
 void CStepProcess::CloseAll() {
@@ -133,27 +109,22 @@ bool CStepProcess::Start() {
         return false;
     }
     m_socketFd = sockets[0];
-    const std::string program = StepHostProgram();
-    std::string parent = std::to_string(getpid());
-    char* argv[] = {const_cast<char*>(program.c_str()), parent.data(), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // The socket or the report may itself be 3 or 4: each goes through a spare one above them.
-    const int spares[] = {fcntl(sockets[1], F_DUPFD_CLOEXEC, kSpareFdFloor),
-                          fcntl(m_reportFd, F_DUPFD_CLOEXEC, kSpareFdFloor)};
-    posix_spawn_file_actions_adddup2(&actions, spares[0], kHostSocketFd);
-    posix_spawn_file_actions_adddup2(&actions, spares[1], kHostReportFd);
-    const HostSignals signals;
-    const int error =
-        posix_spawn(&m_pid, program.c_str(), &actions, signals.Attributes(), argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    for (int fd : {spares[0], spares[1], sockets[1]})
-        if (fd >= 0)
-            close(fd);
-    if (error != 0) {
-        m_pid = 0;
-        m_problem = "无法启动 " + program + "：" + AfxSystemErrorPhrase(error);
+    const bool sealed = !SealUnavailableReason();
+    // The host limits what the step allocates itself, once its planes are mapped.
+    CSealPolicy policy;
+    policy.limits = m_limits;
+    policy.limits.memoryBytes = 0;
+    const CDescriptorMove fds[] = {{sockets[1], kHostSocketFd}, {m_reportFd, kHostReportFd}};
+    m_launch = std::make_unique<CProgramLaunch>(
+        std::vector<std::string>{StepHostProgram(),
+                                 sealed ? kSealedParent : std::to_string(getpid()),
+                                 std::to_string(m_limits.memoryBytes)},
+        sealed ? std::vector<std::string>{"TMPDIR=/tmp"} : std::vector<std::string>{}, fds,
+        sealed ? &policy : nullptr);
+    close(sockets[1]);
+    m_pid = m_launch->Pid();
+    if (m_pid == 0) {
+        m_problem = m_launch->Problem();
         return false;
     }
     // Through syscall: this C library's header declares pidfd_open without C linkage.
@@ -197,10 +168,11 @@ bool CStepProcess::SharePlanes(const CStepInput& input, const BYTE* result) {
 
 bool CStepProcess::WaitReady(int timeoutMs) {
     pollfd answer{m_socketFd, POLLIN, 0};
-    if (poll(&answer, 1, timeoutMs) <= 0)
-        return false;
+    if (m_ready || poll(&answer, 1, timeoutMs) <= 0)
+        return m_ready;
     const std::optional<CHostMessage> message = ReceiveHostMessage(m_socketFd);
-    return message && message->text == "ready";
+    m_ready = message && message->text == "ready";
+    return m_ready;
 }
 
 bool CStepProcess::Info(const std::string& stepPath) {
@@ -262,7 +234,10 @@ CStepEnd CStepProcess::End() {
     return {CStepEnd::Kind::Ended, ""};
 }
 
-CStepEnd CStepProcess::EndFromStatus(int status) const {
+CStepEnd CStepProcess::EndFromStatus(int launcherStatus) const {
+    if (const std::string problem = m_launch->SealProblem(); !problem.empty())
+        return {CStepEnd::Kind::Refused, "无法隔离步骤：" + problem};
+    const int status = m_launch->ProgramStatus(launcherStatus);
     if (WIFSIGNALED(status))
         return {CStepEnd::Kind::Failed, SignalPhrase(WTERMSIG(status))};
     switch (WEXITSTATUS(status)) {
@@ -275,6 +250,8 @@ CStepEnd CStepProcess::EndFromStatus(int status) const {
     case kStepHostWroteBefore:
         return {CStepEnd::Kind::Failed,
                 "在 result 的开头之前写入了 " + Report() + " 个字节（越界写入）"};
+    case kStepHostCalledExit:
+        return {CStepEnd::Kind::Failed, "调用了 exit(" + Report() + ")，没有做完"};
     default:
         return {CStepEnd::Kind::Failed, "以状态 " + std::to_string(WEXITSTATUS(status)) +
                                             " 退出了，没有做完（例如调用了 exit）"};

@@ -1,5 +1,7 @@
-// A step's own process: the program vexlan-step-host beside this one, started with posix_spawn
-// (never a fork of a process that has threads) with an empty signal mask, so that Ctrl+C and
+// A step's own process: the program vexlan-step-host beside this one, sealed (sealpolicy.h:
+// it sees the file system read-only, writes only a private temporary folder, cannot reach
+// this process or any other, and every process it starts ends with it) unless the system
+// cannot seal it (sealavailability.h). It starts with an empty signal mask, so that Ctrl+C and
 // SIGTERM end it even while this process holds them back. It can be started ahead and handed
 // the planes, which are shared blocks of the debug allocator, without a copy: the image
 // read-only and the result plane writable, each between inaccessible pages, so a step that
@@ -8,9 +10,11 @@
 #pragma once
 
 #include "processingstep.h"
+#include "sealpolicy.h"
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,9 +28,12 @@ struct CStepEnd {
     std::string what; // empty for Finished; otherwise why, as a phrase
 };
 
+class CProgramLaunch;
+
 class CStepProcess {
 public:
-    CStepProcess() = default;
+    // A step gets limits (the memory one counts what it allocates beyond its planes).
+    explicit CStepProcess(const CSealLimits& limits = {});
     // A process still running is killed and reaped.
     ~CStepProcess();
     CStepProcess(const CStepProcess&) = delete;
@@ -38,7 +45,8 @@ public:
     // Hands the waiting process the planes of a run (shared blocks, DEBUG_NEW_SHARED_BYTES;
     // result zeroed), which it maps and faults in before it says it is ready.
     bool SharePlanes(const CStepInput& input, const BYTE* result);
-    // Waits up to timeoutMs for the process to say that the planes are in place.
+    // Waits up to timeoutMs for the process to say that the planes are in place; true at once
+    // once it has.
     bool WaitReady(int timeoutMs);
     // Has the process read the step's entry from stepPath, or run it on the shared planes with
     // values, one per parameter in the order declared (none: the defaults).
@@ -54,6 +62,11 @@ public:
     // Readable once the process has ended; -1 when none was started.
     int EndDescriptor() const { return m_endFd; }
     bool Running() const { return m_pid > 0; }
+    // Whether it runs sealed; false also before it started.
+    bool Sealed() const;
+    // Whether the host has let go of its end of the socket: it has ended, or is ending, and
+    // will run nothing.
+    bool HungUp() const;
     // Waits up to timeoutMs for the end (-1: without a limit, 0: only looks); nothing while
     // the process still runs.
     std::optional<CStepEnd> Wait(int timeoutMs);
@@ -74,11 +87,14 @@ private:
     std::string Report() const;
     void CloseAll();
 
+    CSealLimits m_limits;
+    std::unique_ptr<CProgramLaunch> m_launch;
     pid_t m_pid = 0;
     int m_endFd = -1;
     int m_socketFd = -1;
     int m_reportFd = -1;
     std::string m_problem;
+    bool m_ready = false; // the host said that its planes are in place
 };
 
 // The host's exit statuses besides 0.
@@ -86,6 +102,7 @@ constexpr int kStepHostRefused = 3;
 constexpr int kStepHostThrew = 4;
 constexpr int kStepHostUsage = 5;
 constexpr int kStepHostWroteBefore = 6;
+constexpr int kStepHostCalledExit = 7;
 
 // The programs beside the running one.
 std::string StepHostProgram();

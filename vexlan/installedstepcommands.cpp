@@ -5,6 +5,7 @@
 #include "readystephost.h"
 #include "resource.h"
 #include "runningstep.h"
+#include "sealavailability.h"
 #include "stepchain.h"
 #include "stepvaluesettings.h"
 #include "vexlanview.h"
@@ -121,6 +122,12 @@ void CInstalledStepCommands::PrepareWhileIdle() {
         m_pReadyHost->Prepare(*input);
 }
 
+void CInstalledStepCommands::FinishPreparing() {
+    // Longer than any preparation takes, and no longer than a lost host should hold anyone.
+    constexpr int kReadyWithinMs = 10000;
+    m_pReadyHost->WaitReady(kReadyWithinMs);
+}
+
 void CInstalledStepCommands::Run(const CInstalledStep& step) {
     EndRunning();
     std::optional<CResultOrigin> start = m_view.Chain().Next();
@@ -153,6 +160,7 @@ void CInstalledStepCommands::Start(CStepRun run) {
                       MB_ICONWARNING);
         return;
     }
+    TellIfUnsealed();
     auto running =
         std::make_unique<CRunningStep>(std::move(run), m_pReadyHost->Take(*input), imageHostPath,
                                        m_view.PlanesAreCurrent(), [this] { OnEnded(); });
@@ -162,6 +170,14 @@ void CInstalledStepCommands::Start(CStepRun run) {
     }
     m_pRunningStep = std::move(running);
     ShowIdleText();
+}
+
+void CInstalledStepCommands::TellIfUnsealed() {
+    const std::optional<std::string>& reason = SealUnavailableReason();
+    if (!reason || m_toldUnsealed)
+        return;
+    m_toldUnsealed = true;
+    AfxMessageBox(UnsealedStepsMessage(*reason).c_str(), MB_ICONWARNING);
 }
 
 std::string CInstalledStepCommands::RunningNotice() const {

@@ -54,6 +54,8 @@ public:
     // starts the process of the next step with the planes of its input in place, so that
     // choosing a step, or a new value, costs the step alone.
     void PrepareWhileIdle();
+    // Waits until the host started ahead, if any, has its planes in place.
+    void FinishPreparing();
 
 private:
     // Lists the steps found, as Update says.
@@ -62,6 +64,8 @@ private:
     // Writes the values of the last result into the settings, if they are not there yet.
     void KeepValues();
     void OnEnded();
+    // Says once, where the system cannot seal a step off, that it runs without.
+    void TellIfUnsealed();
     // The planes as a step gets them, once moved to memory that its process can map.
     std::optional<CStepInput> SharedStepInput();
     // The input of the run most likely next: the shown step's again while it has parameters,
@@ -77,4 +81,6 @@ private:
     std::unique_ptr<CReadyStepHost> m_pReadyHost;
     std::string m_idleText;                   // as last set
     std::unique_ptr<CStepRun> m_valuesToKeep; // the step and values of the last result
+    // Whether the user was told that steps run without their seal here.
+    bool m_toldUnsealed = false;
 };

@@ -6,8 +6,9 @@
 
 namespace {
 
-CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
-    return DEBUG_NEW_ZEROED_BYTES(size);
+// Shareable as the view's own planes are (vexlanview.cpp).
+CByteBlock NewSharedPlane(std::size_t size, std::size_t pixelBytes) {
+    return DEBUG_NEW_SHARED_PLANE(size, pixelBytes);
 }
 
 } // namespace
@@ -105,7 +106,7 @@ std::optional<CReadAhead::Held> CReadAhead::Read(const std::string& path, CDecod
     const std::optional<CFileStamp> stamp = StampOf(file.get());
     const std::unique_ptr<CImageDecoder> decoder = DecoderFor(path);
     if (!stamp || decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable ||
-        DecodeImage(*decoder, file.get(), spare, NewZeroedPlane))
+        DecodeImage(*decoder, file.get(), spare, NewSharedPlane))
         return std::nullopt;
     return Held{path, *stamp, std::move(spare)};
 }

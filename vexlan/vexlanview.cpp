@@ -24,8 +24,10 @@ void ShowMessage(const std::string& message) {
     AfxMessageBox(message.c_str(), MB_ICONWARNING);
 }
 
-CByteBlock NewZeroedPlane(std::size_t size, std::size_t) {
-    return DEBUG_NEW_ZEROED_BYTES(size);
+// Made shareable where they are made: an installed step's own process maps the planes as
+// they are, with no copy between the load and the step.
+CByteBlock NewSharedPlane(std::size_t size, std::size_t pixelBytes) {
+    return DEBUG_NEW_SHARED_PLANE(size, pixelBytes);
 }
 
 } // namespace
@@ -69,7 +71,7 @@ CVexlanView::CVexlanView()
       m_pParameters(std::make_unique<CParameterPanel>(
           *this, [this](const std::vector<double>& values) { m_pStepCommands->RunAgain(values); })),
       m_pHistogram(std::make_unique<CHistogramPanel>(*this)),
-      m_pLoader(std::make_unique<CImageLoader>(*this, NewZeroedPlane)) {}
+      m_pLoader(std::make_unique<CImageLoader>(*this, NewSharedPlane)) {}
 
 CVexlanView::~CVexlanView() = default;
 

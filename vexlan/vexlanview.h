@@ -90,6 +90,7 @@ public:
     void OnEscape();
     void OnUpdateEscape(CCmdUI* pCmdUI) { pCmdUI->Enable(IsLoading() || IsStepRunning()); }
     void PrepareStepHostWhileIdle() { m_pStepCommands->PrepareWhileIdle(); }
+    void FinishPreparingStepHost() { m_pStepCommands->FinishPreparing(); }
 
     // The read-ahead of the list's next entry while the program is idle (listreadahead.h),
     // on unless turned off; FinishReadAhead waits until nothing is being read.

@@ -256,11 +256,15 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, CCreateContext* pContext) {
         delete window;
         return FALSE;
     }
+    // The event loop waits for the next event; a repaint already asked for may be among them
+    // (the toolkit paints on a short timer), and idle work must never delay it: that waits
+    // until the view's frame is on the screen.
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      window, [this] {
                          OnIdleUpdateCmdUI();
                          if (CWinApp* app = AfxGetApp();
-                             app && QApplication::activeModalWidget() == nullptr)
+                             app && QApplication::activeModalWidget() == nullptr &&
+                             !(m_pView && m_pView->IsPaintPending()))
                              app->OnIdle(0);
                      });
     return TRUE;

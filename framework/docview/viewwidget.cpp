@@ -202,6 +202,8 @@ void CViewWidget::paintEvent(QPaintEvent* event) {
         m_view.PaintSurface(dc, nullptr);
         painter.drawImage(QPointF(part.topLeft()) / ratio, m_surface, part);
     }
+    // What is painted here goes to the screen as this event ends.
+    m_view.Impl().paintPending = false;
 }
 
 void CViewWidget::keyPressEvent(QKeyEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractScrollArea>
 #include <QVariant>
+#include <QWindow>
 
 IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 
@@ -58,8 +59,18 @@ void CWnd::UpdateWindow() {
 }
 
 void CWnd::Invalidate(BOOL) {
-    if (m_pImpl->widget)
-        PaintedWidget(m_pImpl->widget)->update();
+    if (!m_pImpl->widget)
+        return;
+    PaintedWidget(m_pImpl->widget)->update();
+    m_pImpl->paintPending = true;
+}
+
+bool CWnd::IsPaintPending() const {
+    const QWidget* widget = m_pImpl->widget;
+    const QWindow* window = widget ? widget->window()->windowHandle() : nullptr;
+    // A window that is hidden or covered gets no paint to wait for.
+    return m_pImpl->paintPending && widget->isVisible() && window && window->isExposed() &&
+           !PaintedWidget(m_pImpl->widget)->size().isEmpty();
 }
 
 BOOL CWnd::IsWindowVisible() const {

@@ -21,6 +21,9 @@ public:
     BOOL ShowWindow(int nCmdShow);
     void UpdateWindow();
     void Invalidate(BOOL bErase = TRUE);
+    // Whether a repaint Invalidate asked for is still to reach the screen: the window is shown
+    // and it has not been painted since.
+    bool IsPaintPending() const;
     BOOL IsWindowVisible() const;
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;

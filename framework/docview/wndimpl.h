@@ -11,6 +11,7 @@ struct CWndImpl {
     QPointer<QWidget> widget;
     QEvent* currentEvent = nullptr; // the event whose message is being handled
     UINT controlId = 0;
+    bool paintPending = false; // Invalidate asked for a repaint that has not been painted
 
     // Sets the event that Default() lets go on, for the length of one dispatch.
     class EventScope {

@@ -114,6 +114,8 @@ TEST(Layering, TheRunnerAndTheStepHostLinkNoWindow) {
     }
     EXPECT_NE(NeededLibraries(VEXLAN_PROGRAM).find("Qt6Widgets"), std::string::npos)
         << "the check would pass whatever the programs link";
+    // The seal starts with every sealed run: no toolkit at all.
+    EXPECT_EQ(NeededLibraries(VEXLAN_SEAL_PROGRAM).find("Qt6"), std::string::npos);
 }
 
 } // namespace

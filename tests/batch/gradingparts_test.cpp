@@ -3,6 +3,7 @@
 // behind, the line that repeats it) and the runner's lines read into outcomes and a log.
 #include "childprogram.h"
 #include "contenthash.h"
+#include "processes.h"
 #include "runnerprogress.h"
 #include "steprunrecord.h"
 #include "stopevent.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -102,7 +104,8 @@ TEST(StepRunRecordTest, KeptWholeOrNotAtAll) {
         EXPECT_FALSE(ParseStepRunRecord(wrong)) << wrong;
 }
 
-// What ends a student's command, how soon, and what it leaves: nothing of its group.
+// What ends a student's command, how soon, and what it leaves: nothing of its group, sealed
+// or not.
 TEST(StudentCommandTest, TheTimeLimitAndTheStopEndTheWholeGroup) {
     struct Case {
         const char* what;
@@ -111,39 +114,44 @@ TEST(StudentCommandTest, TheTimeLimitAndTheStopEndTheWholeGroup) {
         CChildProgramEnd::Cause cause;
     } cases[] = {{"past its time", 0.5, false, CChildProgramEnd::Cause::TimeLimit},
                  {"stopped", 600, true, CChildProgramEnd::Cause::Stopped}};
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.what);
-        CStopEvent stop;
-        const CStudentCommand command{
-            {"/bin/sh", "-c", "sleep 600 & echo $!; sleep 600"}, {}, {}, {}, test.seconds};
-        pid_t leftBehind = 0;
-        const auto start = std::chrono::steady_clock::now();
-        const CChildProgramEnd end =
-            RunStudentCommand(command, stop.Descriptor(), [&](const std::string& line) {
-                leftBehind = std::stoi(line);
-                if (test.stop)
-                    stop.Set();
-            });
-        EXPECT_EQ(end.cause, test.cause);
-        EXPECT_EQ(end.status, 128 + SIGKILL);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
-        ASSERT_GT(leftBehind, 0);
-        // Killed with its group: gone, or a zombie until its new parent reaps it, once the
-        // kill has been delivered.
-        const auto gone = [leftBehind] {
-            const std::string stat = ReadAll("/proc/" + std::to_string(leftBehind) + "/stat");
-            return stat.empty() || stat.find(") Z ") != std::string::npos;
-        };
-        const auto killed = std::chrono::steady_clock::now();
-        while (!gone() && std::chrono::steady_clock::now() - killed < std::chrono::seconds(60))
-            std::this_thread::yield();
-        EXPECT_TRUE(gone());
-    }
+    for (const Case& test : cases)
+        for (const bool sealed : {false, true}) {
+            SCOPED_TRACE(std::string(test.what) + (sealed ? ", sealed" : ""));
+            CStopEvent stop;
+            const CStudentCommand command{
+                {"/bin/sh", "-c", "sleep 600.125 & echo $!; sleep 600"}, {}, {}, {}, test.seconds,
+                sealed ? std::optional(CSealLimits{}) : std::nullopt};
+            pid_t leftBehind = 0;
+            const auto start = std::chrono::steady_clock::now();
+            const CChildProgramEnd end =
+                RunStudentCommand(command, stop.Descriptor(), [&](const std::string& line) {
+                    leftBehind = std::stoi(line);
+                    if (test.stop)
+                        stop.Set();
+                });
+            EXPECT_EQ(end.cause, test.cause);
+            EXPECT_EQ(end.status, 128 + SIGKILL);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+            ASSERT_GT(leftBehind, 0);
+            // Killed with its group: gone, or a zombie until its new parent reaps it, once the
+            // kill has been delivered. Sealed, its process id is the seal's own.
+            const auto gone = [] {
+                return std::ranges::none_of(Processes(), [](const CProcessInfo& process) {
+                    return process.state != 'Z' &&
+                           process.cmdline.find("600.125") != std::string::npos;
+                });
+            };
+            const auto killed = std::chrono::steady_clock::now();
+            while (!gone() && std::chrono::steady_clock::now() - killed < std::chrono::seconds(60))
+                std::this_thread::yield();
+            EXPECT_TRUE(gone());
+        }
 
     // A program that ends while what it started still holds the output ends the run at once.
     const auto start = std::chrono::steady_clock::now();
-    const CChildProgramEnd end = RunStudentCommand(
-        {{"/bin/sh", "-c", "sleep 600 & exit 3"}, {}, {}, {}, 600}, -1, [](const std::string&) {});
+    const CChildProgramEnd end =
+        RunStudentCommand({{"/bin/sh", "-c", "sleep 600 & exit 3"}, {}, {}, {}, 600, std::nullopt},
+                          -1, [](const std::string&) {});
     EXPECT_EQ(end.status, 3);
     EXPECT_EQ(end.cause, CChildProgramEnd::Cause::Ended);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
@@ -156,13 +164,15 @@ TEST(StudentCommandTest, TheLoggedCommandRepeatsTheRun) {
                                   {"GREETING=it's here"},
                                   {},
                                   {},
-                                  10};
+                                  10,
+                                  std::nullopt};
     std::vector<std::string> lines;
     RunStudentCommand({{"/bin/sh", "-c", ShellCommandLine(command) + "; echo \"$GREETING\""},
                        {"GREETING=not this"},
                        {},
                        {},
-                       10},
+                       10,
+                       std::nullopt},
                       -1, [&](const std::string& line) { lines.push_back(line); });
     EXPECT_EQ(lines, (std::vector<std::string>{"[a b][it's][x", "y][$HOME][-]not this"}));
     EXPECT_EQ(ShellCommandLine(command).rfind("GREETING='it'\\''s here' '/usr/bin/printf' ", 0),
@@ -170,9 +180,13 @@ TEST(StudentCommandTest, TheLoggedCommandRepeatsTheRun) {
 
     // A line without end is cut, not held whole.
     std::vector<std::size_t> lengths;
-    RunStudentCommand(
-        {{"/bin/sh", "-c", "head -c 300000 /dev/zero | tr '\\0' x; echo; echo ok"}, {}, {}, {}, 60},
-        -1, [&](const std::string& line) { lengths.push_back(line.size()); });
+    RunStudentCommand({{"/bin/sh", "-c", "head -c 300000 /dev/zero | tr '\\0' x; echo; echo ok"},
+                       {},
+                       {},
+                       {},
+                       60,
+                       std::nullopt},
+                      -1, [&](const std::string& line) { lengths.push_back(line.size()); });
     EXPECT_EQ(lengths, (std::vector<std::size_t>{kMaxChildLineBytes, 2}));
 }
 

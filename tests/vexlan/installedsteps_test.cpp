@@ -2,23 +2,17 @@
 // program lists and runs it in a process of its own, File Save and vexlan-batch write the
 // same bytes; a faulty step is reported and leaves the program, the image and the result
 // alone; refused folders and versions; a rebuilt step redraws its result.
-#include "batchcapture.h"
-#include "imagesetfixture.h"
-#include "installedsteps.h"
-#include "resource.h"
-#include "stepbuild.h"
+#include "installedstepfixture.h"
+#include "processes.h"
 #include "stepprocess.h"
 
 #include <vexlan/step.h>
 
-#include <QAction>
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
 
 #include <dirent.h>
@@ -28,6 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -35,135 +31,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The guide's example: each pixel's gray level, inverted.
-constexpr char kInvert[] = R"(#include <vexlan/step.h>
-VEXLAN_STEP(invert, "反色", "把每个像素的灰度反过来") {
-    for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x)
-            image->result[y * image->width + x] = 255 - vexlan_gray_at(image, x, y);
-}
-)";
-
-// A file of /proc, or what could be read of it: a process that ends while its file is read
-// fails the read with ESRCH, which a stream iterator would throw. The stream's own copy does not.
-std::string ProcText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The step hosts that parent started: each is told its parent's process id.
-std::vector<pid_t> StepHostsOf(pid_t parent) {
-    std::vector<pid_t> hosts;
-    const std::string wanted = std::string("vexlan-step-host") + '\0' + std::to_string(parent);
-    for (const auto& entry : fs::directory_iterator("/proc"))
-        if (ProcText(entry.path() / "cmdline").find(wanted) != std::string::npos)
-            hosts.push_back(std::stoi(entry.path().filename().string()));
-    return hosts;
-}
-
 bool MapsPlanes(pid_t host) {
-    return ProcText("/proc/" + std::to_string(host) + "/maps").find("vexlan-plane") !=
-           std::string::npos;
+    return ReadProcFile("/proc/" + std::to_string(host) + "/maps")
+               .value_or("")
+               .find("vexlan-plane") != std::string::npos;
 }
 
 // Children of this process that ended and were never reaped.
 int ZombieChildren() {
     int zombies = 0;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        const std::size_t close = line.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream fields(line.substr(close + 2));
-        char state = 0;
-        pid_t parent = 0;
-        fields >> state >> parent;
-        zombies += state == 'Z' && parent == getpid() ? 1 : 0;
-    }
+    for (const CProcessInfo& process : Processes())
+        zombies += process.state == 'Z' && process.parent == getpid() ? 1 : 0;
     return zombies;
 }
-
-std::string StepWithBody(const std::string& name, const std::string& body) {
-    return "#include <vexlan/step.h>\n#include <stdexcept>\n#include <cstdlib>\nVEXLAN_STEP(" +
-           name + ", \"" + name + "\", \"试验\") {\n" + body + "\n}\n";
-}
-
-class InstalledStepTest : public ImageSetTest, protected BatchCapture {
-protected:
-    void SetUp() override {
-        setenv("XDG_DATA_HOME", m_data.path().toLocal8Bit().constData(), 1);
-        ImageSetTest::SetUp();
-        WriteColors();
-    }
-    // Black, white, red; blue, green, gray 128, as blue, green, red bytes.
-    void WriteColors() {
-        Write("cat.bmp", MakeBitmap(3, 2, 24,
-                                    Bytes{0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 0, 0, 0, 255, 0,
-                                          128, 128, 128}));
-    }
-    std::string StepFolder() const { return UserStepFolder(); }
-
-    // vexlan-step build on source saved as name.cpp; its exit status, its output in m_built.
-    int BuildStep(const std::string& name, const std::string& source) {
-        return BuildStepFile(m_sources.path().toStdString(), name, source, m_built);
-    }
-
-    QAction* MenuItem(const std::string& text) const {
-        auto* window = qobject_cast<QMainWindow*>(AfxGetWidget(theApp.m_pMainWnd));
-        for (QMenu* menu : window->menuBar()->findChildren<QMenu*>())
-            for (QAction* action : menu->actions())
-                if (action->text().toStdString() == text)
-                    return action;
-        return nullptr;
-    }
-    // Chooses the menu item and waits for the step's process to end.
-    void Choose(const std::string& text) {
-        QAction* item = MenuItem(text);
-        ASSERT_NE(item, nullptr) << text;
-        item->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
-    }
-    Bytes ResultPlane() const {
-        const BYTE* plane = m_view->m_pResultImage.get();
-        return plane ? Bytes(plane, plane + 6) : Bytes{};
-    }
-    // The number boxes of the 参数 panel, one per parameter; none while it is hidden.
-    std::vector<QDoubleSpinBox*> ParameterBoxes() const {
-        auto* pane = AfxGetWidget(theApp.m_pMainWnd)
-                         ->findChild<QDockWidget*>(QString("pane%1").arg(IDW_PARAMETER_PANE));
-        if (!pane || pane->isHidden())
-            return {};
-        const QList<QDoubleSpinBox*> boxes = pane->findChildren<QDoubleSpinBox*>();
-        return {boxes.begin(), boxes.end()};
-    }
-    // Sets the first parameter's value in the panel as a user does, and waits for the result.
-    void SetInPanel(double value) {
-        ASSERT_FALSE(ParameterBoxes().empty());
-        ParameterBoxes().front()->setValue(value);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
-    }
-    std::string MessagePane() const {
-        auto* frame = static_cast<CFrameWnd*>(theApp.m_pMainWnd);
-        return dynamic_cast<CStatusBar*>(frame->GetControlBar(AFX_IDW_STATUS_BAR))->GetPaneText(0);
-    }
-    // What vexlan-batch writes for cat.bmp with these arguments.
-    Bytes Batched(std::vector<std::string> args) {
-        const QTemporaryDir results;
-        args.insert(args.begin(), {"-o", results.path().toStdString()});
-        args.push_back(HostPath("cat.bmp"));
-        EXPECT_EQ(Batch(args), kBatchAllSaved) << m_err;
-        const Bytes saved = ReadFile(results.filePath("outcat.raw").toStdString());
-        return saved.size() == 8 + 6 ? Bytes(saved.begin() + 8, saved.end()) : Bytes{};
-    }
-
-    QTemporaryDir m_data;
-    QTemporaryDir m_sources;
-    std::string m_built;
-};
 
 TEST_F(InstalledStepTest, BuiltStepIsListedRunSavedAndBatchedWithTheSameBytes) {
     ASSERT_EQ(BuildStep("invert", kInvert), 0) << m_built;
@@ -403,8 +283,9 @@ TEST_F(InstalledStepTest, OneBytePastEitherEndOfAnyPlaneIsACrashOfTheStep) {
 }
 
 // A step that never returns, as a terminal's Ctrl+C and a kill reach it: the runner ends at
-// once, writes nothing for that image, and leaves no process behind. The step's process takes
-// the signals too, as any process started from a shell does.
+// once, writes nothing for that image, and leaves no process behind. Ctrl+C reaches the
+// runner, which ends the step's sealed process (a session of its own) at once; a signal sent
+// to the step's own process ends the step.
 TEST_F(InstalledStepTest, AStopSignalEndsTheRunnerAndItsStepAtOnce) {
     ASSERT_EQ(BuildStep("endless", StepWithBody("endless", "for (volatile int i = 0;; i = 0) {}")),
               0)
@@ -472,9 +353,9 @@ TEST_F(InstalledStepTest, AStopSignalEndsAStepRunInTheRunnersOwnProcess) {
         // The step's library is loaded into the runner when its run begins.
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-                const std::string text((std::istreambuf_iterator<char>(maps)), {});
-                return text.find("endless.so") != std::string::npos;
+                return ReadProcFile("/proc/" + std::to_string(pid) + "/maps")
+                           .value_or("")
+                           .find("endless.so") != std::string::npos;
             },
             10000));
         QTest::qWait(200); // the step is in its loop
@@ -542,6 +423,26 @@ TEST_F(InstalledStepTest, TheWindowShowsAtOnceWhileAStepsEntryIsStillBeingRead) 
     m_view = static_cast<CVexlanView*>(static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveView());
 }
 
+// Idle time starts the next step's host, but never before the frame of a load is painted; the
+// planes were decoded into shareable memory, so nothing is copied then either.
+TEST_F(InstalledStepTest, TheHostIsStartedAheadOnlyOnceTheLoadIsPainted) {
+    ASSERT_EQ(BuildStep("invert", kInvert), 0) << m_built;
+    m_view->UpdateInstalledSteps();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(AfxGetWidget(theApp.m_pMainWnd)));
+    Load("cat.bmp");
+    EXPECT_GE(AfxSharedBlockDescriptor(m_view->m_pGrayImage.get()), 0);
+    EXPECT_GE(AfxSharedBlockDescriptor(m_view->m_pColorImage.get()), 0);
+    ASSERT_TRUE(m_view->IsPaintPending());
+    // The event loop is about to wait, with the repaint still to come.
+    QAbstractEventDispatcher::instance()->aboutToBlock();
+    // A host's seal is this process's child as soon as it is started.
+    EXPECT_TRUE(std::ranges::all_of(
+        DescendantsOf(getpid()), [](const CProcessInfo& process) { return process.state == 'Z'; }));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsPaintPending(); }, 10000));
+    QAbstractEventDispatcher::instance()->aboutToBlock();
+    EXPECT_TRUE(QTest::qWaitFor([] { return StepHostsOf(getpid()).size() == 1; }, 10000));
+}
+
 TEST_F(InstalledStepTest, StepFilesAreReadInProcessesOfTheirOwnUnderOneTimeLimit) {
     const std::string pidFile = m_sources.filePath("pid").toStdString();
     const std::string loops = "static int Loop() { for (volatile int i = 0;; i = 0) {} }\n"
@@ -578,9 +479,9 @@ TEST_F(InstalledStepTest, StepFilesAreReadInProcessesOfTheirOwnUnderOneTimeLimit
         << problems;
     EXPECT_NE(problems.find("loops.so：它在 5 秒内没有回应"), std::string::npos) << problems;
     EXPECT_NE(problems.find("loops2.so：它在 5 秒内没有回应"), std::string::npos) << problems;
-    const Bytes setUpPid = ReadFile(pidFile);
-    EXPECT_NE(setUpPid, Bytes{}) << "the set-up ran";
-    EXPECT_NE(std::string(setUpPid.begin(), setUpPid.end()), std::to_string(getpid()));
+    // The set-ups ran (aborts.so's was reported) in sealed processes of their own, where what
+    // quiet.so's wrote went with its process.
+    EXPECT_FALSE(fs::exists(pidFile));
 
     // A change of the folder reads only what changed.
     reading.restart();
@@ -743,17 +644,49 @@ TEST_F(InstalledStepTest, ValuesAreTurnedInThePanelKeptAndNamedInTheStatusBar) {
     EXPECT_TRUE(m_messages.empty()) << m_messages[0];
 }
 
+// What this process, and the steps' processes it starts, write to standard error while it
+// lives: a sealed step can write nowhere else the test could read.
+class CapturedStandardError {
+public:
+    CapturedStandardError() : m_file(std::tmpfile()), m_saved(dup(STDERR_FILENO)) {
+        std::fflush(stderr);
+        dup2(fileno(m_file), STDERR_FILENO);
+    }
+    ~CapturedStandardError() {
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+        std::fclose(m_file);
+    }
+    CapturedStandardError(const CapturedStandardError&) = delete;
+    CapturedStandardError& operator=(const CapturedStandardError&) = delete;
+
+    // The lines written so far that begin with prefix, each with its line end.
+    std::string LinesBeginningWith(const std::string& prefix) const {
+        std::string text(static_cast<std::size_t>(lseek(fileno(m_file), 0, SEEK_END)), '\0');
+        text.resize(static_cast<std::size_t>(
+            std::max<ssize_t>(pread(fileno(m_file), text.data(), text.size(), 0), 0)));
+        std::istringstream lines(text);
+        std::string found;
+        for (std::string line; std::getline(lines, line);)
+            if (line.starts_with(prefix))
+                found += line + "\n";
+        return found;
+    }
+
+private:
+    std::FILE* m_file;
+    int m_saved;
+};
+
 // Each value runs the step again at once: a run that a newer value makes stale is ended, never
 // finished and shown after; Esc ends the newest, and the panel shows the values of what is shown.
 TEST_F(InstalledStepTest, ANewValueEndsTheRunOfTheValueBefore) {
-    const std::string finished = m_sources.filePath("finished").toStdString();
+    const CapturedStandardError printed;
     ASSERT_EQ(BuildStep("slow", ThresholdStep("slow", ">=",
                                               "    usleep(400000);\n"
-                                              "    FILE* log = fopen(\"" +
-                                                  finished +
-                                                  "\", \"a\");\n"
-                                                  "    fprintf(log, \"%d\\n\", t);\n"
-                                                  "    fclose(log);\n")),
+                                              "    fprintf(stderr, \"finished %d\\n\", t);\n"
+                                              "    fflush(stderr);\n")),
               0)
         << m_built;
     m_view->UpdateInstalledSteps();
@@ -764,8 +697,7 @@ TEST_F(InstalledStepTest, ANewValueEndsTheRunOfTheValueBefore) {
         QApplication::processEvents();
     }
     ASSERT_TRUE(QTest::qWaitFor([this] { return !m_view->IsStepRunning(); }, 20000));
-    const Bytes runs = ReadFile(finished);
-    EXPECT_EQ(std::string(runs.begin(), runs.end()), "128\n30\n");
+    EXPECT_EQ(printed.LinesBeginningWith("finished "), "finished 128\nfinished 30\n");
     EXPECT_EQ(ResultPlane(), (Bytes{0, 255, 255, 0, 255, 255}));
 
     ParameterBoxes().front()->setValue(200);
