@@ -161,6 +161,7 @@ std::size_t BytesWrittenBefore(const GuardedPlane& plane) {
 // What the step may allocate beyond its planes; 0 for no limit.
 std::uint64_t g_memoryBytes = 0;
 
+#if !defined(__SANITIZE_ADDRESS__)
 // The address space the host has now, planes and guards included.
 std::uint64_t AddressSpaceBytes() {
     std::ifstream statm("/proc/self/statm");
@@ -168,6 +169,7 @@ std::uint64_t AddressSpaceBytes() {
     statm >> pages;
     return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
 }
+#endif
 
 // From here on the step's allocations fail, as a std::bad_alloc or a null pointer, once they
 // pass the limit. Under AddressSanitizer, whose shadow memory takes terabytes of address
