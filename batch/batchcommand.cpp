@@ -524,7 +524,8 @@ int RunBatchCommand(std::span<const std::string> args, std::ostream& out, std::o
     if (options->operands.size() == 1)
         return UsageError(err, "缺少文件");
     TellHowInstalledStepsRun(*steps, options->inProcess, err);
-    return RunOnFiles(CBatchRunner(StepChainRun(*steps, options->inProcess, timeout, limits),
-                                   options->outputDirectory, out, err),
-                      *options, naming);
+    CBatchRunner runner(StepChainRun(*steps, options->inProcess, timeout, limits),
+                        options->outputDirectory, out, err);
+    runner.StopStepsAtOnce(options->inProcess);
+    return RunOnFiles(std::move(runner), *options, naming);
 }

@@ -4,6 +4,7 @@
 #include "debugalloc.h"
 #include "decodedimage.h"
 #include "imagesetpaths.h"
+#include "immediatestop.h"
 #include "pathmap.h"
 #include "pngencoder.h"
 #include "rawresultfile.h"
@@ -72,8 +73,7 @@ bool CBatchRunner::Run() {
             ReportStop(i, saved);
             return false;
         }
-        const std::string prefix = "[" + std::to_string(i + 1) + "/" + total + "] ";
-        const Outcome outcome = RunEntry(m_entries[i], prefix, stopSignals);
+        const Outcome outcome = RunEntry(i, saved, stopSignals);
         if (outcome == Outcome::Stopped) {
             ReportStop(i, saved);
             return false;
@@ -93,12 +93,20 @@ bool CBatchRunner::Run() {
 }
 
 void CBatchRunner::ReportStop(std::size_t entriesRun, int saved) const {
-    m_err << "vexlan-batch：收到 " << CStopSignals::Name(m_stopSignal) << "，处理完 " << entriesRun
-          << "/" << m_entries.size() << " 个图像后停止（保存 " << saved << " 个）。\n";
+    m_err << StopLine(m_stopSignal, entriesRun, saved);
 }
 
-CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::string& prefix,
+std::string CBatchRunner::StopLine(int signal, std::size_t entriesRun, int saved) const {
+    return "vexlan-batch：收到 " + CStopSignals::Name(signal) + "，处理完 " +
+           std::to_string(entriesRun) + "/" + std::to_string(m_entries.size()) +
+           " 个图像后停止（保存 " + std::to_string(saved) + " 个）。\n";
+}
+
+CBatchRunner::Outcome CBatchRunner::RunEntry(std::size_t entriesRun, int saved,
                                              CStopSignals& stopSignals) {
+    const Entry& entry = m_entries[entriesRun];
+    const std::string prefix =
+        "[" + std::to_string(entriesRun + 1) + "/" + std::to_string(m_entries.size()) + "] ";
     const auto fail = [&](const std::string& message) {
         m_err << prefix << message << "\n";
         return Outcome::Failed;
@@ -119,14 +127,23 @@ CBatchRunner::Outcome CBatchRunner::RunEntry(const Entry& entry, const std::stri
     const std::unique_ptr<CImageDecoder> decoder = DecoderFor(entry.name);
     if (decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable)
         return fail(FileProblemMessage(*fullName, decoder->Problem()));
-    const std::optional<std::size_t> size = PlaneSize(decoder->Width(), decoder->Height());
     CDecodedImage image;
+    if (const std::optional<std::string> problem =
+            DecodeImage(*decoder, file.get(), image, NewSharedPlane))
+        return fail(FileProblemMessage(*fullName, *problem));
+    // Once the decoder's own memory is given back.
+    const std::optional<std::size_t> size = PlaneSize(decoder->Width(), decoder->Height());
     CByteBlock result = DEBUG_NEW_SHARED_BYTES(size.value_or(0));
-    if (!size || !result || !DecodeImage(*decoder, file.get(), image, NewSharedPlane))
+    if (!size || !result)
         return fail(FileProblemMessage(*fullName, kTooLargeForMemory));
+    std::optional<CImmediateStop> atOnce;
+    if (m_stopStepsAtOnce)
+        atOnce.emplace(stopSignals,
+                       [&](int signal) { return StopLine(signal, entriesRun, saved); });
     const std::optional<std::string> failure =
         m_run({image.width, image.height, image.gray.get(), image.color.get()}, result.get(),
               AfxHostPath(*fullName).value_or(*fullName), stopSignals.Descriptor());
+    atOnce.reset();
     // Ctrl+C reaches the step's process too: its end is the stop, not a fault of the step.
     if ((m_stopSignal = stopSignals.Take()))
         return Outcome::Stopped;

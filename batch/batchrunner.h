@@ -36,6 +36,9 @@ public:
     void AddChosenFile(const std::string& hostPath);
     // Also writes each result as an 8-bit gray PNG beside its RAW file (out<stem>.png).
     void WritePngBeside(bool write) { m_writePng = write; }
+    // A stop signal that comes while a step runs ends the run at once, with the same line: for
+    // a step run in this process, which never looks at the signals.
+    void StopStepsAtOnce(bool atOnce) { m_stopStepsAtOnce = atOnce; }
     // Names each result by name(entry name) in place of File Save's "D:\out<stem>.raw".
     void NameResults(std::function<std::string(const std::string&)> name) {
         m_resultName = std::move(name);
@@ -59,13 +62,15 @@ private:
 
     void RememberInputs();
     // Stopped when a stop signal came while the step ran: nothing is written for the image.
-    Outcome RunEntry(const Entry& entry, const std::string& prefix, CStopSignals& stopSignals);
+    // entriesRun and saved count the images before this one.
+    Outcome RunEntry(std::size_t entriesRun, int saved, CStopSignals& stopSignals);
     // Where File Save's name for a result ("D:\out<stem>.raw") goes on the host: through the
     // drive mapping, or below the output folder. Nothing for an unmapped drive.
     std::optional<std::string> ResultHostPath(const std::string& resultName) const;
     // Why the run must not write the result at hostPath, if it must not.
     std::optional<std::string> OverwriteRefusal(const std::string& hostPath) const;
     void ReportStop(std::size_t entriesRun, int saved) const;
+    std::string StopLine(int signal, std::size_t entriesRun, int saved) const;
     // How messages name a result file: as File Save names it, or its host path under -o.
     std::string ShownPath(const std::string& resultName,
                           const std::optional<std::string>& hostPath) const;
@@ -81,6 +86,7 @@ private:
     std::vector<std::string> m_chosenFiles; // host paths
     int m_refusedFiles = 0;
     bool m_writePng = false;
+    bool m_stopStepsAtOnce = false;
     std::function<std::string(const std::string&)> m_resultName;
     int m_stopSignal = 0;
     std::set<FileIdentity> m_inputs;               // each file the run reads

@@ -94,7 +94,7 @@ std::optional<CReportPicture> CReportPicture::FromImageFile(const std::string& h
     const std::unique_ptr<CImageDecoder> decoder = DecoderFor(entryName);
     CDecodedImage image;
     if (!file || decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable ||
-        !DecodeImage(*decoder, file.get(), image, NewPlane))
+        DecodeImage(*decoder, file.get(), image, NewPlane))
         return std::nullopt;
     if (entryName.ends_with("raw"))
         return FromGray(image.gray.get(), image.width, image.height);

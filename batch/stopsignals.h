@@ -19,6 +19,8 @@ public:
     int Take();
     // Readable while one of the signals waits to be taken, for a wait that must end then.
     int Descriptor() const { return m_descriptor; }
+    // The signals held back.
+    const sigset_t& Held() const { return m_held; }
 
     // "SIGINT" for SIGINT, and so on.
     static std::string Name(int signal);

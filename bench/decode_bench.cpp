@@ -2,8 +2,8 @@
 // decoder into planes made beforehand, with stb_image, with Qt's image reader, reading the
 // file's bytes out of the stream and copying them once, and the floor of Vexlan's decoding:
 // reading the file once and writing every byte the planes receive once. Then a Page Down: the
-// view loading a 4096 x 4096 24-bit file from disk into planes of the same size, against
-// loading files of two sizes in turn, each into fresh planes. Last, for an 8192 x 4096 24-bit
+// view loading a 4096 x 4096 24-bit file from disk on its loading thread, the same file each
+// time against files of two sizes in turn, each into fresh planes. Last, for an 8192 x 4096 24-bit
 // file: the view loading it into fresh planes against the floor of reading it into planes
 // already in memory, and the view's segmentation step, its planes included, against the
 // classification alone into a plane already in memory.
@@ -196,9 +196,9 @@ struct LoadingView {
     ~LoadingView() { view.reset(); }
 };
 
-// Argument 0: every step loads the same 4096 x 4096 file, into the planes it finds. 1: the
-// steps load a 4096 x 4096 and a 4096 x 4095 file in turn, each into fresh planes, releasing
-// the planes before.
+// Argument 0: every step loads the same 4096 x 4096 file. 1: the steps load a 4096 x 4096 and
+// a 4096 x 4095 file in turn. A file this large is decoded on the loading thread into planes of
+// its own, which replace the view's; the step waits for it.
 void PageDown(benchmark::State& state) {
     QTemporaryDir folder;
     const std::string names[] = {"square.bmp", "shorter.bmp"};
@@ -211,6 +211,7 @@ void PageDown(benchmark::State& state) {
     for (auto _ : state) {
         loading.view->UseSingleFile(directory, names[alternate ? step++ % 2 : 0]);
         loading.view->LoadImageAt(0);
+        loading.view->FinishLoading();
         if (loading.view->m_nWidth != static_cast<int>(kSide))
             state.SkipWithError("the file was not loaded");
     }
@@ -237,6 +238,7 @@ void LoadWithVexlan(benchmark::State& state) {
         loading->view->UseSingleFile(file.directory, file.name);
         state.ResumeTiming();
         loading->view->LoadImageAt(0);
+        loading->view->FinishLoading();
         state.PauseTiming();
         if (loading->view->m_nWidth != static_cast<int>(kWideSide))
             state.SkipWithError("the file was not loaded");
@@ -256,6 +258,7 @@ void StepWithVexlan(benchmark::State& state) {
     LoadingView loading;
     loading.view->UseSingleFile(file.directory, file.name);
     loading.view->LoadImageAt(0);
+    loading.view->FinishLoading();
     for (auto _ : state) {
         loading.view->RunStep(ID_COLOR_SEGMENTATION);
         benchmark::DoNotOptimize(loading.view->m_pResultImage.get());
@@ -267,6 +270,7 @@ void StepCompute(benchmark::State& state) {
     LoadingView loading;
     loading.view->UseSingleFile(file.directory, file.name);
     loading.view->LoadImageAt(0);
+    loading.view->FinishLoading();
     Bytes result(std::size_t{kWideSide} * kSide);
     for (auto _ : state) {
         SegmentColorPlane(loading.view->m_pColorImage.get(), result.data(), kWideSide, kSide);

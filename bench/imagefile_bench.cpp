@@ -71,7 +71,7 @@ void LoadWithVexlan(benchmark::State& state, const char* format) {
         const std::unique_ptr<CImageDecoder> decoder = DecoderFor(path);
         CDecodedImage image;
         if (decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable ||
-            !DecodeImage(*decoder, file.get(), image, NewZeroedPlane))
+            DecodeImage(*decoder, file.get(), image, NewZeroedPlane))
             state.SkipWithError(decoder->Problem().c_str());
         benchmark::DoNotOptimize(image.color.get());
     }

@@ -150,6 +150,7 @@ struct StartedProgram {
         view->UseImageSet(choice);
         view->m_bColorMode = 1;
         view->LoadImageAt(0);
+        view->FinishLoading();
     }
 };
 

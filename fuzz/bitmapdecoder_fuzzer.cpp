@@ -10,7 +10,7 @@ namespace {
 // Larger planes are valid but would only slow the fuzzer down.
 constexpr std::size_t kFuzzPlaneBytes = std::size_t{64} << 20;
 
-void DecodePixels(std::FILE* file, const CBitmapDecoder& decoder) {
+void DecodePixels(std::FILE* file, CBitmapDecoder& decoder) {
     if (decoder.GrayPlaneSize() + decoder.ColorPlaneSize() > kFuzzPlaneBytes) {
         return;
     }

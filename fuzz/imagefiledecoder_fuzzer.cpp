@@ -11,9 +11,10 @@
 
 namespace {
 
-// Larger planes are valid but would only slow the fuzzer down, and the decoding's own memory
-// is bounded by them.
+// Larger planes are valid but would only slow the fuzzer down; the decoding's own memory is
+// bounded with them, as the program bounds it.
 constexpr std::uint64_t kFuzzPlaneBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kFuzzDecodeBytes = kFuzzPlaneBytes / 2 * 3;
 
 // One scratch file for every input, emptied and written afresh.
 std::FILE* FileHolding(const std::uint8_t* data, std::size_t size) {
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (file == nullptr) {
         return 0;
     }
-    CImageFileDecoder decoder(kFuzzPlaneBytes);
+    CImageFileDecoder decoder(kFuzzPlaneBytes, kFuzzDecodeBytes);
     if (decoder.ReadHeader(file) == CImageFileDecoder::Result::Decodable) {
         const auto gray = std::make_unique<std::uint8_t[]>(decoder.GrayPlaneSize());
         const auto color = std::make_unique<std::uint8_t[]>(decoder.ColorPlaneSize());

@@ -153,30 +153,30 @@ CBitmapDecoder::Result CBitmapDecoder::ReadHeader(std::FILE* file) {
     *this = CBitmapDecoder();
     const long fileLength = FileLength(file);
     if (fileLength < 0) {
-        return Refuse("无法得知文件长度");
+        return RefuseOtherKind(file, "无法得知文件长度");
     }
     std::array<std::uint8_t, kFileHeaderSize + kCoreInfoHeaderSize> headers{};
     constexpr std::size_t kSizeFieldEnd = kFileHeaderSize + 4;
     if (std::fread(headers.data(), 1, kSizeFieldEnd, file) < kSizeFieldEnd) {
-        return Refuse("文件头太短");
+        return RefuseOtherKind(file, "文件头太短");
     }
     const std::uint32_t infoSize = Read32(&headers[kFileHeaderSize]);
     if (!IsReadableInfoHeaderSize(infoSize)) {
-        return Refuse("信息头长度 " + std::to_string(infoSize) + " 不是已知的长度");
+        return RefuseOtherKind(file, "信息头长度 " + std::to_string(infoSize) + " 不是已知的长度");
     }
     // Compared in 64 bits: a huge header size must not wrap around past the file's end.
     if (std::uint64_t{kFileHeaderSize} + infoSize > static_cast<std::uint64_t>(fileLength)) {
-        return Refuse("文件头太短");
+        return RefuseOtherKind(file, "文件头太短");
     }
     const std::size_t restOfInfo = std::min(infoSize, kCoreInfoHeaderSize) - 4;
     if (std::fread(&headers[kSizeFieldEnd], 1, restOfInfo, file) < restOfInfo ||
         std::fseek(file, static_cast<long>(kFileHeaderSize + std::uint64_t{infoSize}), SEEK_SET) !=
             0) {
-        return Refuse("文件头太短");
+        return RefuseOtherKind(file, "文件头太短");
     }
     const InfoHeader info(&headers[kFileHeaderSize], infoSize);
     if (!info.IsDecoded()) {
-        return ReportUnsupported(info);
+        return ReportUnsupported(file, info);
     }
     if (info.width < 0) {
         return Refuse("宽度是负数");
@@ -188,7 +188,10 @@ CBitmapDecoder::Result CBitmapDecoder::ReadHeader(std::FILE* file) {
     return Result::Decodable;
 }
 
-CBitmapDecoder::Result CBitmapDecoder::ReportUnsupported(const InfoHeader& info) {
+CBitmapDecoder::Result CBitmapDecoder::ReportUnsupported(std::FILE* file, const InfoHeader& info) {
+    if (const std::optional<std::string> other = OtherKind(file)) {
+        return Refuse(*other);
+    }
     m_problem = "每像素 " + std::to_string(info.bitsPerPixel) + " 位";
     if (info.compression != kUncompressed) {
         m_problem += "，压缩方式为 " + std::to_string(info.compression);
@@ -237,10 +240,11 @@ void CBitmapDecoder::ReadPalette(std::FILE* file, std::uint32_t entries, int ent
     }
 }
 
-void CBitmapDecoder::ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
-                                GrayPlane gray) const {
+bool CBitmapDecoder::ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
+                                GrayPlane gray) {
+    m_grayValues = m_bitsPerPixel == 8 ? CGrayValues::Indices : CGrayValues::None;
     if (GrayPlaneSize() == 0) {
-        return;
+        return true;
     }
     // Run-length files may skip pixels, and 24-bit files have no gray plane of their own.
     if ((m_runLength || m_bitsPerPixel == 24) && gray != GrayPlane::Zeroed) {
@@ -250,13 +254,14 @@ void CBitmapDecoder::ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::u
     if (m_runLength) {
         DecodeRunLength(source, grayPlane);
         ExpandIndices(grayPlane, colorPlane, GrayPlaneSize());
-        return;
+        return true;
     }
     DecodeRawRows(source, grayPlane, colorPlane);
     if (m_bitsPerPixel == 24) {
         const std::size_t used = 3 * GrayPlaneSize();
         std::memset(colorPlane + used, 0, ColorPlaneSize() - used);
     }
+    return true;
 }
 
 void CBitmapDecoder::DecodeRawRows(PixelSource& source, std::uint8_t* grayPlane,

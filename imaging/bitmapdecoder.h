@@ -13,19 +13,23 @@
 
 class CBitmapDecoder : public CImageDecoder {
 public:
-    // UnsupportedFormat: a depth or compression that is not decoded.
+    CBitmapDecoder() : CImageDecoder(true) {}
+
+    // UnsupportedFormat: a depth or compression that is not decoded. A refused file whose
+    // content is another kind of image is named as that kind.
     Result ReadHeader(std::FILE* file) override;
     // Height() is always positive: a top-down file is recognised and decoded as such.
 
-    // The gray plane of a 24-bit file and the colour plane's tail come out zero.
-    void ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
-                    GrayPlane gray = GrayPlane::Uninitialised) const override;
+    // The gray plane of a 24-bit file and the colour plane's tail come out zero. Bytes missing
+    // at the end of the file read as zero, so it never fails.
+    bool ReadPixels(std::FILE* file, std::uint8_t* grayPlane, std::uint8_t* colorPlane,
+                    GrayPlane gray = GrayPlane::Uninitialised) override;
 
 private:
     struct InfoHeader;
     class PixelSource;
 
-    Result ReportUnsupported(const InfoHeader& info);
+    Result ReportUnsupported(std::FILE* file, const InfoHeader& info);
     bool AcceptSize(const InfoHeader& info);
     void ReadPaletteAndLocatePixels(std::FILE* file, const InfoHeader& info, std::uint32_t infoSize,
                                     std::uint32_t pixelOffset, long fileLength);

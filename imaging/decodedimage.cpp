@@ -3,6 +3,7 @@
 #include "bitmapdecoder.h"
 #include "imagefiledecoder.h"
 #include "imagesetchoice.h"
+#include "imagesetpaths.h"
 
 #include <utility>
 
@@ -21,24 +22,30 @@ std::unique_ptr<CImageDecoder> DecoderFor(std::string_view entryName) {
     return std::make_unique<CBitmapDecoder>();
 }
 
-bool DecodeImage(const CImageDecoder& decoder, std::FILE* file, CDecodedImage& image,
-                 CZeroedPlaneSource newPlane) {
+std::optional<std::string> DecodeImage(CImageDecoder& decoder, std::FILE* file,
+                                       CDecodedImage& image, CZeroedPlaneSource newPlane) {
     const bool reused = HoldsPlanesFor(image, decoder);
+    CByteBlock gray;
+    CByteBlock color;
     if (!reused) {
-        CByteBlock gray = newPlane(decoder.GrayPlaneSize(), decoder.GrayPlaneSize());
-        CByteBlock color = newPlane(decoder.ColorPlaneSize(), 3 * decoder.GrayPlaneSize());
+        gray = newPlane(decoder.GrayPlaneSize(), decoder.GrayPlaneSize());
+        color = newPlane(decoder.ColorPlaneSize(), 3 * decoder.GrayPlaneSize());
         if (!gray || !color)
-            return false;
-        image.gray = std::move(gray);
-        image.color = std::move(color);
+            return kTooLargeForMemory;
     }
     // A new gray plane comes zeroed, so the decoder need not clear what a 24-bit image or a
     // run-length file leaves unwritten.
-    decoder.ReadPixels(file, image.gray.get(), image.color.get(),
-                       reused ? CImageDecoder::GrayPlane::Uninitialised
-                              : CImageDecoder::GrayPlane::Zeroed);
+    if (!decoder.ReadPixels(
+            file, reused ? image.gray.get() : gray.get(), reused ? image.color.get() : color.get(),
+            reused ? CImageDecoder::GrayPlane::Uninitialised : CImageDecoder::GrayPlane::Zeroed))
+        return decoder.Problem();
+    if (!reused) {
+        image.gray = std::move(gray);
+        image.color = std::move(color);
+    }
     image.width = decoder.Width();
     image.height = decoder.Height();
     image.bitsPerPixel = decoder.BitsPerPixel();
-    return true;
+    image.grayValues = decoder.GrayValues();
+    return std::nullopt;
 }

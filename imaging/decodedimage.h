@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 struct CDecodedImage {
@@ -16,6 +18,7 @@ struct CDecodedImage {
     int width = 0;
     int height = 0;
     int bitsPerPixel = 0;
+    CGrayValues grayValues = CGrayValues::None;
 };
 
 // The decoder for the file an entry names: the image file decoder for the names of the image
@@ -31,6 +34,8 @@ using CZeroedPlaneSource = CByteBlock (*)(std::size_t size, std::size_t pixelByt
 // Decodes the pixels of file, whose header decoder has accepted, into image. The planes image
 // holds are used again when they were decoded at the same size and depth: stepping through a
 // list mostly meets images of one size, and planes already touched cost no page faults. Else
-// new ones come from newPlane. False, with image as it was, when those cannot be had.
-bool DecodeImage(const CImageDecoder& decoder, std::FILE* file, CDecodedImage& image,
-                 CZeroedPlaneSource newPlane);
+// new ones come from newPlane. Nothing when decoded; else why not, to follow the file's name:
+// the decoder's refusal of damaged data, or that the planes cannot be had. The size, depth and
+// planes image had then stay, though planes used again may have been written.
+std::optional<std::string> DecodeImage(CImageDecoder& decoder, std::FILE* file,
+                                       CDecodedImage& image, CZeroedPlaneSource newPlane);

@@ -1,5 +1,7 @@
 #include "imagedecoder.h"
 
+#include "imagefilekind.h"
+
 #include <climits>
 
 namespace {
@@ -34,10 +36,20 @@ bool CImageDecoder::AcceptPlanes(std::int64_t width, std::int64_t height, int bi
 }
 
 CImageDecoder::Result CImageDecoder::Refuse(const std::string& reason) {
-    m_problem = "不是 Vexlan 能读取的位图：" + reason;
+    m_problem =
+        std::string("不是 Vexlan 能读取的") + (m_readsBitmaps ? "位图" : "图像") + "：" + reason;
     return Result::Refused;
 }
 
 CImageDecoder::Result CImageDecoder::RefuseSize(std::int64_t width, std::int64_t height) {
     return Refuse("尺寸 " + std::to_string(width) + " × " + std::to_string(height) + " 像素太大");
+}
+
+std::optional<std::string> CImageDecoder::OtherKind(std::FILE* file) const {
+    const CImageKind kind = KindOfContent(file);
+    if (kind == CImageKind::Unknown || (kind == CImageKind::Bitmap) == m_readsBitmaps)
+        return std::nullopt;
+    if (kind == CImageKind::Bitmap)
+        return "它的内容是 BMP 位图，位图要以 .bmp 为扩展名才能打开";
+    return "它的内容是 " + KindName(kind) + " 图像";
 }

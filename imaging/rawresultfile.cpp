@@ -2,7 +2,6 @@
 
 #include "systemerror.h"
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -273,6 +272,10 @@ bool WriteRawResultFile(const std::string& hostPath, int width, int height, cons
 
 bool WriteFileReplacing(const std::string& hostPath, std::span<const BYTE> bytes,
                         std::string& problem) {
+    if (bytes.empty()) {
+        problem = "没有生成任何内容，原有的文件保持不变";
+        return false;
+    }
     const std::span<const BYTE> parts[] = {bytes};
     return WriteParts(hostPath, parts, problem);
 }
@@ -296,13 +299,18 @@ std::optional<CRawResult> ReadRawResultFile(const std::string& hostPath, std::st
     if (width < 0 || height < 0)
         return Refuse(problem,
                       "文件头损坏：宽 " + std::to_string(width) + "，高 " + std::to_string(height));
+    const std::string size = "尺寸 " + std::to_string(width) + " × " + std::to_string(height);
+    if (width == 0 || height == 0)
+        return Refuse(problem, size + " 像素，没有一个像素");
     // Both below 2^31, so the product fits 64 bits.
     const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    if (pixels > kMaxResultPixels)
+        return Refuse(problem, size + " 像素太大");
     if (length != kHeaderSize + pixels)
         return Refuse(problem, std::to_string(width) + "×" + std::to_string(height) +
                                    " 的结果文件应有 " + std::to_string(kHeaderSize + pixels) +
                                    " 字节，实际是 " + std::to_string(length) + " 字节");
-    CRawResult result{width, height, DEBUG_NEW_BYTES(std::max<std::size_t>(pixels, 1))};
+    CRawResult result{width, height, DEBUG_NEW_BYTES(pixels)};
     if (!result.plane)
         return Refuse(problem, "太大，内存放不下");
     if (const int error = ReadExactly(file.get(), result.plane.get(), pixels))

@@ -4,6 +4,7 @@
 
 #include "afxtypes.h"
 #include "debugalloc.h"
+#include "imagedecoder.h"
 
 #include <optional>
 #include <span>
@@ -22,7 +23,7 @@ bool WriteRawResultFile(const std::string& hostPath, int width, int height, cons
                         std::string& problem);
 
 // Writes bytes as the whole file at hostPath with the same care, for a result's other files
-// (its PNG).
+// (its PNG). No bytes is a failure: an encoder that made nothing must not replace a file.
 bool WriteFileReplacing(const std::string& hostPath, std::span<const BYTE> bytes,
                         std::string& problem);
 
@@ -30,11 +31,17 @@ bool WriteFileReplacing(const std::string& hostPath, std::span<const BYTE> bytes
 struct CRawResult {
     int width = 0;
     int height = 0;
-    CByteBlock plane; // width * height bytes; one byte is allocated for an empty plane
+    CByteBlock plane; // width * height bytes
 };
 
+// The most pixels a result file read back may have: those of an 8-bit image whose planes fill
+// the planes' limit, so that a result and its image fit it alike, and every index into the plane
+// fits an int.
+constexpr std::uint64_t kMaxResultPixels = kMaxPlaneBytes / 4;
+
 // Reads the RAW result file at hostPath. Only a regular file is read, and only one whose length
-// is exactly 8 + width * height with a width and a height of zero or more; the length is
-// checked before anything is allocated. On failure returns nothing and sets problem to the
-// reason, a phrase in the user's language (no final stop).
+// is exactly 8 + width * height with a width and a height above zero and at most
+// kMaxResultPixels pixels; the size and the length are checked before anything is allocated.
+// On failure returns nothing and sets problem to the reason, a phrase in the user's language
+// (no final stop); a size refused is told as an image's is ("尺寸 W × H 像素太大").
 std::optional<CRawResult> ReadRawResultFile(const std::string& hostPath, std::string& problem);

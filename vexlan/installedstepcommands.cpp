@@ -26,12 +26,25 @@ CFrameWnd* CInstalledStepCommands::Frame() const {
 void CInstalledStepCommands::Watch() {
     m_pFolderWatch = std::make_unique<CFolderWatch>([this] { Update(); });
     m_pFolderWatch->Watch(StepFolders());
-    Update();
+    // A step file whose set-up hangs costs the reading a whole time limit: the window shows
+    // meanwhile, and what was refused is said after.
+    auto found = std::make_shared<CInstalledSteps>();
+    m_pFirstReading = std::make_unique<CBackgroundTask>(
+        [found, folders = StepFolders()] { *found = FindInstalledSteps(folders); },
+        [this, found] {
+            const std::unique_ptr<CBackgroundTask> reading = std::move(m_pFirstReading);
+            Show(std::move(*found));
+        });
 }
 
 void CInstalledStepCommands::Update() {
+    m_pFirstReading.reset(); // this reading is the newer
+    Show(FindInstalledSteps(StepFolders(), &m_installedSteps));
+}
+
+void CInstalledStepCommands::Show(CInstalledSteps found) {
     const std::vector<std::string> problemsBefore = m_installedSteps.problems;
-    m_installedSteps = FindInstalledSteps(StepFolders(), &m_installedSteps);
+    m_installedSteps = std::move(found);
     if (!m_installedSteps.problems.empty() && m_installedSteps.problems != problemsBefore) {
         std::string message;
         for (const std::string& problem : m_installedSteps.problems)

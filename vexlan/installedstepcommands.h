@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CBackgroundTask;
 class CFolderWatch;
 class CFrameWnd;
 class CReadyStepHost;
@@ -26,7 +27,8 @@ public:
     CInstalledStepCommands(const CInstalledStepCommands&) = delete;
     CInstalledStepCommands& operator=(const CInstalledStepCommands&) = delete;
 
-    // Follows the step folders from now on, and lists what they hold.
+    // Follows the step folders from now on, and lists what they hold once they have been read
+    // on a thread of their own.
     void Watch();
     // Lists the steps the folders hold now, says once which were refused, and runs the step
     // whose result is shown again when its file was replaced.
@@ -56,6 +58,8 @@ public:
     void FinishPreparing();
 
 private:
+    // Lists the steps found, as Update says.
+    void Show(CInstalledSteps found);
     void Start(CStepRun run);
     // Writes the values of the last result into the settings, if they are not there yet.
     void KeepValues();
@@ -72,6 +76,7 @@ private:
     CVexlanView& m_view;
     CInstalledSteps m_installedSteps;
     std::unique_ptr<CFolderWatch> m_pFolderWatch;
+    std::unique_ptr<CBackgroundTask> m_pFirstReading;
     std::unique_ptr<CRunningStep> m_pRunningStep;
     std::unique_ptr<CReadyStepHost> m_pReadyHost;
     std::string m_idleText;                   // as last set

@@ -10,14 +10,15 @@ CListReadAhead::~CListReadAhead() = default;
 
 void CListReadAhead::WhileIdle() {
     const int entry = m_view.m_nCurrentFile + m_nStep;
-    if (!m_bEnabled || !m_view.m_pFileNames || entry < 0 || entry >= m_view.m_nFileCount)
+    if (!m_bEnabled || m_view.IsLoading() || !m_view.m_pFileNames || entry < 0 ||
+        entry >= m_view.m_nFileCount)
         return;
     const std::optional<std::string> fullName =
         JoinEntryPath(m_view.m_szDirectory, m_view.EntryName(entry));
     if (!fullName)
         return;
     if (!m_pReadAhead)
-        m_pReadAhead = std::make_unique<CReadAhead>();
+        m_pReadAhead = std::make_shared<CReadAhead>();
     m_pReadAhead->Start(*fullName);
 }
 
@@ -35,10 +36,6 @@ void CListReadAhead::Finish() {
 void CListReadAhead::Drop() {
     if (m_pReadAhead)
         m_pReadAhead->Drop();
-}
-
-std::optional<CDecodedImage> CListReadAhead::Take(const std::string& fullName, std::FILE* file) {
-    return m_pReadAhead ? m_pReadAhead->Take(fullName, file) : std::nullopt;
 }
 
 void CListReadAhead::Recycle(CDecodedImage planes) {

@@ -5,7 +5,6 @@
 
 #include "decodedimage.h"
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,15 +28,16 @@ public:
     void Finish();
     // Gives up what is held or being read: the image set changes.
     void Drop();
-    // The image read ahead from fullName, if file is still the file that was read.
-    std::optional<CDecodedImage> Take(const std::string& fullName, std::FILE* file);
+    // What a load takes the image read ahead from, on whichever thread it runs; null while
+    // nothing is read ahead.
+    std::shared_ptr<CReadAhead> Source() const { return m_pReadAhead; }
     // Planes that taken ones replaced: the next read decodes into them.
     void Recycle(CDecodedImage planes);
 
 private:
     const CVexlanView& m_view;
-    // Created with the first read ahead.
-    std::unique_ptr<CReadAhead> m_pReadAhead;
+    // Created with the first read ahead; a load in flight may hold it a while longer.
+    std::shared_ptr<CReadAhead> m_pReadAhead;
     bool m_bEnabled = true;
     int m_nStep = 1;
 };

@@ -15,9 +15,12 @@ std::string ColorReadout(const CPaintedPlanes& planes, int x, int y, std::size_t
     char text[96];
     const int length = std::snprintf(text, sizeof text, "x %d, y %d  R %d G %d B %d", x, y, bgr[2],
                                      bgr[1], bgr[0]);
-    if (planes.bitsPerPixel == 8 && length > 0)
-        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "  索引 %d",
-                      planes.gray[at]);
+    const char* label = planes.grayValues == CGrayValues::Indices  ? "索引"
+                        : planes.grayValues == CGrayValues::Levels ? "灰度"
+                                                                   : nullptr;
+    if (label && length > 0)
+        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "  %s %d",
+                      label, planes.gray[at]);
     return text;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "afxtypes.h"
+#include "imagedecoder.h"
 
 #include <optional>
 #include <string>
@@ -11,7 +12,7 @@
 struct CPaintedPlanes {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 0; // of the file the planes were decoded from
+    CGrayValues grayValues = CGrayValues::None; // what the gray plane holds of the file
     const BYTE* gray = nullptr;
     const BYTE* color = nullptr;
     const BYTE* result = nullptr; // null while the result is not painted
@@ -19,7 +20,7 @@ struct CPaintedPlanes {
     bool colorShown = false;
 };
 
-// Over the colour image "x 12, y 34  R 200 G 30 B 40", with "  索引 7" for an 8-bit file's
-// palette index; over the gray image "x 12, y 34  灰度 128"; over the result
-// "x 12, y 34  结果 128", in the result's own coordinates. Nothing where nothing is painted.
+// Over the colour image "x 12, y 34  R 200 G 30 B 40", with "  索引 7" for a palette index and
+// "  灰度 128" for a gray image's level; over the gray image "x 12, y 34  灰度 128"; over the
+// result "x 12, y 34  结果 128", in the result's own coordinates. Nothing where nothing is painted.
 std::optional<std::string> PixelReadout(const CPaintedPlanes& planes, CPoint point);

@@ -16,7 +16,7 @@ void CPointerReadout::Show(CPoint point) const {
     client.DPtoLP(&point);
     const CPaintedPlanes painted{m_view.m_nWidth,
                                  m_view.m_nHeight,
-                                 m_view.PlaneBits(),
+                                 m_view.GrayValues(),
                                  m_view.m_pGrayImage.get(),
                                  m_view.m_pColorImage.get(),
                                  m_view.m_bShowResult == 1 ? m_view.m_pResultImage.get() : nullptr,

@@ -106,7 +106,7 @@ std::optional<CReadAhead::Held> CReadAhead::Read(const std::string& path, CDecod
     const std::optional<CFileStamp> stamp = StampOf(file.get());
     const std::unique_ptr<CImageDecoder> decoder = DecoderFor(path);
     if (!stamp || decoder->ReadHeader(file.get()) != CImageDecoder::Result::Decodable ||
-        !DecodeImage(*decoder, file.get(), spare, NewSharedPlane))
+        DecodeImage(*decoder, file.get(), spare, NewSharedPlane))
         return std::nullopt;
     return Held{path, *stamp, std::move(spare)};
 }

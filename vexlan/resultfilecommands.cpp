@@ -41,7 +41,9 @@ void CResultFileCommands::OpenFile(const std::string& path) {
     const bool besideImage = ShowsImageOf(ResultFileName(stem), result->width, result->height);
     if (!besideImage && stem.size() >= CVexlanView::nameSlotSize)
         return ShowMessage(FileProblemMessage(path, "无法打开：名称太长，最多 99 个字符"));
+    // What a running step or a load in flight would show later belongs to what is replaced.
     m_view.EndRunningStep();
+    m_view.CancelLoading();
     if (!besideImage && !m_view.UseEmptyImageSlot(path, stem, result->width, result->height))
         return;
     m_view.TakeResult(std::move(result->plane), m_view.PlanesAreCurrent());

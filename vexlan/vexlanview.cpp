@@ -1,5 +1,6 @@
 #include "vexlanview.h"
 
+#include "imageloader.h"
 #include "imagesetchoice.h"
 #include "imagesetpaths.h"
 #include "installedstepcommands.h"
@@ -48,8 +49,8 @@ ON_COMMAND(ID_COLOR_SEGMENTATION, &CVexlanView::OnColorSegmentation)
 ON_COMMAND_RANGE(ID_FIRST_INSTALLED_STEP, ID_LAST_INSTALLED_STEP, &CVexlanView::OnInstalledStep)
 ON_WM_MOUSEMOVE()
 ON_WM_MOUSELEAVE()
-ON_COMMAND(ID_END_RUNNING_STEP, &CVexlanView::EndRunningStep)
-ON_UPDATE_COMMAND_UI(ID_END_RUNNING_STEP, &CVexlanView::OnUpdateEndRunningStep)
+ON_COMMAND(ID_END_RUNNING_STEP, &CVexlanView::OnEscape)
+ON_UPDATE_COMMAND_UI(ID_END_RUNNING_STEP, &CVexlanView::OnUpdateEscape)
 ON_COMMAND(ID_FILE_OPEN_RESULT, &CVexlanView::OnFileOpenResult)
 ON_COMMAND(ID_FILE_EXPORT_PNG, &CVexlanView::OnFileExportPng)
 ON_UPDATE_COMMAND_UI(ID_FILE_EXPORT_PNG, &CVexlanView::OnUpdateResultSaving)
@@ -69,7 +70,8 @@ CVexlanView::CVexlanView()
       m_pChain(std::make_unique<CStepChain>(*this)),
       m_pParameters(std::make_unique<CParameterPanel>(
           *this, [this](const std::vector<double>& values) { m_pStepCommands->RunAgain(values); })),
-      m_pHistogram(std::make_unique<CHistogramPanel>(*this)) {}
+      m_pHistogram(std::make_unique<CHistogramPanel>(*this)),
+      m_pLoader(std::make_unique<CImageLoader>(*this, NewSharedPlane)) {}
 
 CVexlanView::~CVexlanView() = default;
 
@@ -82,38 +84,46 @@ void CVexlanView::LoadImageAt(int index) {
     if (!m_pFileNames || index < 0)
         return;
     EndRunningStep(); // its result would belong to the image before
-    // Whatever this load ends with, the output plane no longer belongs to the current entry,
-    // and File Save would write it under that entry's name.
-    m_pOutputImage.reset();
-    m_bPlanesAreCurrent = false;
     const char* name = EntryName(index);
     const std::optional<std::string> fullName = JoinEntryPath(m_szDirectory, name);
-    if (!fullName) {
-        ShowMessage(PathTooLongMessage(m_szDirectory, name));
-        return;
-    }
-    const CFilePtr file(AfxOpenFile(fullName->c_str(), "rb"));
+    CFilePtr file(fullName ? AfxOpenFile(fullName->c_str(), "rb") : nullptr);
     if (!file) {
-        AfxMessageBox("Cannot open the list file", 0, 0);
+        // A file that cannot be opened is no refusal: the entry stays current, as before.
+        m_pLoader->Forget();
+        m_pOutputImage.reset();
+        m_bPlanesAreCurrent = false;
+        if (!fullName)
+            ShowMessage(PathTooLongMessage(m_szDirectory, name));
+        else
+            AfxMessageBox("Cannot open the list file", 0, 0);
         return;
     }
     const std::string sFTitle = name;
     GetDocument()->SetTitle(sFTitle.c_str());
+    m_pLoader->Load(index, *fullName, std::move(file));
+}
 
-    if (std::optional<CDecodedImage> ahead = m_pReadAhead->Take(*fullName, file.get())) {
-        // The planes they replace are what the next read ahead decodes into.
-        m_pReadAhead->Recycle(TakePlanes());
-        PutPlanes(std::move(*ahead));
-        m_bPlanesAreCurrent = true;
-        OnInitialUpdate();
-        return;
+void CVexlanView::TakeLoadedImage(CDecodedImage image) {
+    EndRunningStep();
+    // A result is painted at the image's size: one computed meanwhile from planes of another
+    // size cannot stay.
+    if (image.width != m_nWidth || image.height != m_nHeight) {
+        m_pResultImage.reset();
+        m_pChain->SetShown({});
     }
-    const std::unique_ptr<CImageDecoder> decoder = DecoderFor(name);
-    if (decoder->ReadHeader(file.get()) == CImageDecoder::Result::Decodable)
-        DecodeInto(*decoder, file.get(), fullName->c_str());
-    else
-        ShowMessage(FileProblemMessage(*fullName, decoder->Problem()));
+    // The planes they replace are what the next read ahead decodes into.
+    if (m_pGrayImage)
+        m_pReadAhead->Recycle(TakePlanes());
+    PutPlanes(std::move(image));
+    m_bPlanesAreCurrent = true;
     OnInitialUpdate();
+}
+
+void CVexlanView::OnEscape() {
+    if (IsLoading())
+        CancelLoading();
+    else
+        EndRunningStep();
 }
 
 const char* CVexlanView::EntryName(int index) const {
@@ -153,15 +163,19 @@ void CVexlanView::OnFileOpen() {
     MyFDlg.m_ofn.lpstrFilter = kImageSetFilter;
     MyFDlg.m_ofn.lpstrInitialDir = "D:\\";
 
+    m_pLoader->Remember();
     ClearDisplay();
-    if (MyFDlg.DoModal() != IDOK)
+    if (MyFDlg.DoModal() != IDOK) {
+        m_pLoader->Forget();
         return;
+    }
     OpenChosenFile(MyFDlg.GetPathName());
 }
 
 void CVexlanView::OnDropFiles(const std::vector<std::string>& systemPaths) {
     if (systemPaths.empty())
         return;
+    m_pLoader->Remember();
     ClearDisplay();
     OpenChosenFile(systemPaths.front());
 }
@@ -181,14 +195,18 @@ void CVexlanView::ClearDisplay() {
 
 void CVexlanView::OpenChosenFile(const std::string& SFName) {
     const CChosenKind kind = KindOfChosenFile(SFName);
-    if (kind != CChosenKind::Other && !OpenImageSet(SFName))
+    if (kind != CChosenKind::Other && !OpenImageSet(SFName)) {
+        m_pLoader->Forget();
         return;
+    }
     if (kind == CChosenKind::Raw)
         m_bGrayMode = 1;
     if (kind == CChosenKind::List || kind == CChosenKind::Bitmap || kind == CChosenKind::Image)
         m_bColorMode = 1;
     if (m_pFileNames)
         LoadImageAt(m_nCurrentFile);
+    else
+        m_pLoader->Forget();
 }
 
 bool CVexlanView::OpenImageSet(const std::string& path) {
@@ -206,19 +224,21 @@ bool CVexlanView::OpenImageSet(const std::string& path) {
 }
 
 void CVexlanView::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
-    if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount) {
-        ++m_nCurrentFile;
-        m_pReadAhead->SetDirection(1);
-        LoadImageAt(m_nCurrentFile);
-        DropResult();
-    }
-    if (nChar == VK_PRIOR && m_nCurrentFile > 0) {
-        --m_nCurrentFile;
-        m_pReadAhead->SetDirection(-1);
-        LoadImageAt(m_nCurrentFile);
-        DropResult();
-    }
+    if (nChar == VK_NEXT && m_nCurrentFile + 1 < m_nFileCount)
+        StepThroughList(1);
+    if (nChar == VK_PRIOR && m_nCurrentFile > 0)
+        StepThroughList(-1);
     CWnd::OnKeyDown(nChar, nRepCnt, nFlags);
+}
+
+// The result goes before the load starts, so that a cancelled one can bring it back; after a
+// refused one it stays gone, as after a missing entry.
+void CVexlanView::StepThroughList(int step) {
+    m_pLoader->Remember();
+    m_nCurrentFile += step;
+    m_pReadAhead->SetDirection(step);
+    DropResult();
+    LoadImageAt(m_nCurrentFile);
 }
 
 void CVexlanView::OnColorSegmentation() {
@@ -270,7 +290,7 @@ std::string CVexlanView::CurrentImageHostPath() const {
 
 void CVexlanView::OnFileSave() {
     if (!m_pFileNames || !m_pOutputImage)
-        return;
+        return SayWhyNothingIsSaved();
     const std::string fname = ResultFileName(EntryName(m_nCurrentFile));
     if (const std::optional<std::string> failure =
             SaveResultFile(AfxHostPath(fname), AfxPathForMessage(fname), m_nWidth, m_nHeight,
@@ -278,6 +298,17 @@ void CVexlanView::OnFileSave() {
         ShowMessage(*failure);
     else if (CFrameWnd* frame = GetParentFrame())
         frame->SetMessageText("已保存 " + AfxPathForMessage(fname));
+}
+
+void CVexlanView::SayWhyNothingIsSaved() {
+    CFrameWnd* frame = GetParentFrame();
+    if (frame == nullptr)
+        return;
+    if (m_pFileNames && !m_bPlanesAreCurrent)
+        frame->SetMessageText("没有保存：显示的图像不是 " + GetDocument()->GetTitle() +
+                              "，那个文件没有打开");
+    else
+        frame->SetMessageText("没有保存：还没有处理结果，先运行一个处理步骤");
 }
 
 bool CVexlanView::UseEmptyImageSlot(const std::string& path, const std::string& stem, int width,
@@ -288,7 +319,7 @@ bool CVexlanView::UseEmptyImageSlot(const std::string& path, const std::string& 
         return false;
     }
     m_pReadAhead->Drop();
-    PutPlanes(CDecodedImage{{}, {}, width, height, 0});
+    PutPlanes(CDecodedImage{{}, {}, width, height, 0, CGrayValues::None});
     m_bColorMode = 0;
     m_bGrayMode = 0;
     m_bPlanesAreCurrent = true;
@@ -297,17 +328,13 @@ bool CVexlanView::UseEmptyImageSlot(const std::string& path, const std::string& 
     return true;
 }
 
-void CVexlanView::DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName) {
-    CDecodedImage image = TakePlanes();
-    m_bPlanesAreCurrent = DecodeImage(decoder, file, image, NewSharedPlane);
-    PutPlanes(std::move(image));
-    if (!m_bPlanesAreCurrent)
-        ShowMessage(FileProblemMessage(fullName, kTooLargeForMemory));
-}
-
 CDecodedImage CVexlanView::TakePlanes() {
-    return CDecodedImage{std::move(m_pGrayImage), std::move(m_pColorImage), m_nWidth, m_nHeight,
-                         m_nPlaneBits};
+    return CDecodedImage{std::move(m_pGrayImage),
+                         std::move(m_pColorImage),
+                         m_nWidth,
+                         m_nHeight,
+                         m_nPlaneBits,
+                         m_grayValues};
 }
 
 void CVexlanView::PutPlanes(CDecodedImage image) {
@@ -316,6 +343,7 @@ void CVexlanView::PutPlanes(CDecodedImage image) {
     m_nWidth = image.width;
     m_nHeight = image.height;
     m_nPlaneBits = image.bitsPerPixel;
+    m_grayValues = image.grayValues;
 }
 
 // The load has already asked for its repaint; the extent must lose the result's half all the
@@ -365,16 +393,17 @@ void CVexlanView::OnDraw(CDC* pDC) {
     const int step = pDC->GetSampleStep();
     const CSpan rows = pDC->ShownRows(0, height);
     const CSpan columns = pDC->ShownColumns(0, width);
+    // Rows are found in ptrdiff_t: a row's offset in the largest plane passes an int.
     if (m_bGrayMode == 1 && m_pGrayImage) {
-        const BYTE* gray = m_pGrayImage.get();
-        for (int y = rows.begin; y < rows.end; y += step)
+        for (int y = rows.begin; y < rows.end; y += step) {
+            const BYTE* row = m_pGrayImage.get() + std::ptrdiff_t{y} * width;
             for (int x = columns.begin; x < columns.end; x += step)
-                pDC->SetPixel(x, y, gray[y * width + x] * 0x010101u);
+                pDC->SetPixel(x, y, row[x] * 0x010101u);
+        }
     }
     if (m_bColorMode == 1 && m_pColorImage) {
-        const BYTE* color = m_pColorImage.get();
         for (int y = rows.begin; y < rows.end; y += step) {
-            const BYTE* row = color + std::ptrdiff_t{y} * 3 * width;
+            const BYTE* row = m_pColorImage.get() + std::ptrdiff_t{y} * 3 * width;
             // x is k / 3, kept alongside k rather than divided out per pixel.
             for (int k = 3 * columns.begin, x = columns.begin; k < 3 * columns.end;
                  k += 3 * step, x += step)
@@ -382,11 +411,12 @@ void CVexlanView::OnDraw(CDC* pDC) {
         }
     }
     if (m_bShowResult == 1 && m_pResultImage) {
-        const BYTE* result = m_pResultImage.get();
         const CSpan resultColumns = pDC->ShownColumns(width, width);
-        for (int y = rows.begin; y < rows.end; y += step)
+        for (int y = rows.begin; y < rows.end; y += step) {
+            const BYTE* row = m_pResultImage.get() + std::ptrdiff_t{y} * width;
             for (int x = resultColumns.begin; x < resultColumns.end; x += step)
-                pDC->SetPixel(width + x, y, result[y * width + x] * 0x010101u);
+                pDC->SetPixel(width + x, y, row[x] * 0x010101u);
+        }
     }
 }
 

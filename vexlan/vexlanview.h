@@ -4,6 +4,7 @@
 #include "afxwin.h"
 #include "decodedimage.h"
 #include "histogrampanel.h"
+#include "imageloader.h"
 #include "installedstepcommands.h"
 #include "listreadahead.h"
 #include "parameterpanel.h"
@@ -17,7 +18,7 @@
 #include <vector>
 
 class CVexlanDoc;
-class CImageDecoder;
+class CReadAhead;
 struct CImageSetChoice;
 struct CProcessingStep;
 
@@ -31,8 +32,14 @@ public:
 
     CVexlanDoc* GetDocument() const;
 
-    // Loads entry index of the image set into the planes and asks for a repaint.
+    // Loads entry index of the image set into the planes and asks for a repaint: at once for a
+    // quick file, else once its decoding on a thread of its own has ended (imageloader.h).
     void LoadImageAt(int index);
+    bool IsLoading() const { return m_pLoader->IsLoading(); }
+    // Waits for a load in flight and takes its image, as when it ends by itself.
+    void FinishLoading() { m_pLoader->Finish(); }
+    // Cancels a load in flight: the workspace goes back to what it was before it.
+    void CancelLoading() { m_pLoader->Cancel(); }
     // Makes the one file name in directory the image set, at entry 0. Both must fit their
     // buffers: a directory of at most 119 characters, a name of at most 99.
     void UseSingleFile(const std::string& directory, const std::string& name);
@@ -79,7 +86,9 @@ public:
     void OnInstalledStep(UINT commandId) { m_pStepCommands->RunCommand(commandId); }
     bool IsStepRunning() const { return m_pStepCommands->IsRunning(); }
     void EndRunningStep() { m_pStepCommands->EndRunning(); }
-    void OnUpdateEndRunningStep(CCmdUI* pCmdUI) { pCmdUI->Enable(IsStepRunning()); }
+    // Esc cancels a load, or else ends a running step.
+    void OnEscape();
+    void OnUpdateEscape(CCmdUI* pCmdUI) { pCmdUI->Enable(IsLoading() || IsStepRunning()); }
     void PrepareStepHostWhileIdle() { m_pStepCommands->PrepareWhileIdle(); }
     void FinishPreparingStepHost() { m_pStepCommands->FinishPreparing(); }
 
@@ -88,6 +97,7 @@ public:
     void ReadAheadWhileIdle() { m_pReadAhead->WhileIdle(); }
     void EnableReadAhead(bool enabled) { m_pReadAhead->Enable(enabled); }
     void FinishReadAhead() { m_pReadAhead->Finish(); }
+    std::shared_ptr<CReadAhead> ReadAheadSource() const { return m_pReadAhead->Source(); }
 
     // Sets the scroll sizes to what OnDraw paints, then asks for a repaint.
     void OnInitialUpdate() override;
@@ -103,8 +113,14 @@ public:
     const char* EntryName(int index) const;
     // Whether the planes were decoded from the current entry.
     bool PlanesAreCurrent() const { return m_bPlanesAreCurrent; }
-    // The bits per pixel of the file the planes were decoded from.
-    int PlaneBits() const { return m_nPlaneBits; }
+    void SetPlanesAreCurrent(bool current) { m_bPlanesAreCurrent = current; }
+    // What the gray plane holds: gray levels, palette indices, or nothing of the file's.
+    CGrayValues GrayValues() const { return m_grayValues; }
+    // Puts a loaded image in place of the planes; a result of another size goes.
+    void TakeLoadedImage(CDecodedImage image);
+    // Moves the gray and colour planes with their size and depth out of the workspace, and in.
+    CDecodedImage TakePlanes();
+    void PutPlanes(CDecodedImage image);
     std::string CurrentImageHostPath() const;
     // Shows result, which origin tells the making of, beside the image and, when it was
     // computed from the current entry, makes it the plane that File Save writes.
@@ -143,17 +159,18 @@ private:
     void OpenChosenFile(const std::string& SFName);
     // Replaces the image set with the chosen file's, or shows why it cannot and keeps it.
     bool OpenImageSet(const std::string& path);
-    void DecodeInto(const CImageDecoder& decoder, std::FILE* file, const char* fullName);
-    // Moves the gray and colour planes with their size and depth out of the workspace, and in.
-    CDecodedImage TakePlanes();
-    void PutPlanes(CDecodedImage image);
+    // Page Down and Page Up.
+    void StepThroughList(int step);
+    // Why File Save writes nothing, in the status bar.
+    void SayWhyNothingIsSaved();
     void DropResult();
     // The painted extent: the image while a mode shows it, and the result beside it while
     // that is shown; nothing while nothing is painted.
     void UpdateScrollSizes();
 
-    // The bits per pixel of the file the planes were decoded from.
+    // The bits per pixel of the file the planes were decoded from, and what their gray holds.
     int m_nPlaneBits = 0;
+    CGrayValues m_grayValues = CGrayValues::None;
 
     // Whether the planes were decoded from the current entry; a failed load leaves the image
     // before in place, whose results must not be saved under the new entry's name.
@@ -167,6 +184,7 @@ private:
     std::unique_ptr<CStepChain> m_pChain;
     std::unique_ptr<CParameterPanel> m_pParameters;
     std::unique_ptr<CHistogramPanel> m_pHistogram;
+    std::unique_ptr<CImageLoader> m_pLoader;
 
     DECLARE_MESSAGE_MAP()
 };

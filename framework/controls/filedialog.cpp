@@ -6,8 +6,28 @@
 #include "wndimpl.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 
 namespace {
+
+// A name typed in the program's own form ("D:\outcat.raw", as the program's messages show
+// paths) is the file it maps to, which the toolkit's dialog would not find by itself.
+class ProgramPathDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void accept() override {
+        const auto* edit = findChild<QLineEdit*>("fileNameEdit");
+        const std::string typed = edit ? edit->text().toStdString() : std::string();
+        const bool programForm =
+            typed.find('\\') != std::string::npos || (typed.size() >= 2 && typed[1] == ':');
+        if (programForm)
+            if (const std::optional<std::string> host = AfxHostPath(typed))
+                selectFile(QString::fromStdString(*host));
+        QFileDialog::accept();
+    }
+};
 
 // "desc|pattern|desc|pattern||" as the constructor takes it, in the zero-separated form.
 std::string FilterStorageOf(LPCSTR lpszFilter) {
@@ -50,7 +70,7 @@ int CFileDialog::DoModal() {
     CWnd* parent = m_pParentWnd;
     if (parent == nullptr && AfxGetApp())
         parent = AfxGetApp()->m_pMainWnd;
-    QFileDialog dialog(AfxGetWidget(parent));
+    ProgramPathDialog dialog(AfxGetWidget(parent));
     dialog.setAcceptMode(m_bOpenFileDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(m_bOpenFileDialog ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog, !m_bVistaStyle);

@@ -70,6 +70,7 @@ public:
     // A text shown in place of the idle text until it is set empty again, for a state that
     // lasts, such as work going on in the background.
     void SetIdleText(const std::string& text);
+    const std::string& GetIdleText() const { return m_idleText; }
 
     // Shows items, after a separator, below the menu item of command afterId, in place of
     // those shown there before; no items removes them and their separator.

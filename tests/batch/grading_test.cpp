@@ -581,6 +581,27 @@ TEST_F(GradingTest, EveryKindOfResultFileHasItsOwnLine) {
     EXPECT_EQ(AfxLiveBlockCount("rawresultfile"), 0u);
 }
 
+// Sizes are compared whole: a result of the reference's width but more rows, or of its height
+// but more columns, differs in size, and is never compared pixel by pixel past the reference's
+// end. A result the window could not hold is damaged, as an image of its size would be refused.
+TEST_F(GradingTest, AResultOfAnotherHeightOrWidthDiffersInSize) {
+    fs::create_directory(HostPath("ref"));
+    fs::create_directory(HostPath("other"));
+    const Bytes four = {10, 20, 30, 40};
+    for (const char* name : {"outtall", "outwide", "outempty"})
+        Write("ref/" + std::string(name) + ".raw", RawFile(2, 2, four));
+    Write("other/outtall.raw", RawFile(2, 3, {10, 20, 30, 40, 50, 60}));
+    Write("other/outwide.raw", RawFile(3, 2, {10, 20, 30, 40, 50, 60}));
+    Write("other/outempty.raw", RawFile(0, 0, {}));
+    EXPECT_EQ(Batch({"compare", HostPath("ref"), HostPath("other")}), 1);
+    const std::string other = HostPath("other");
+    EXPECT_EQ(m_out, other + "/outempty.raw：损坏：尺寸 0 × 0 像素，没有一个像素\n" + other +
+                         "/outtall.raw：尺寸不同：参考是 2×2，这里是 2×3\n" + other +
+                         "/outwide.raw：尺寸不同：参考是 2×2，这里是 3×2\n" + other +
+                         "：共 3 个图像：相同 0 个，不同 0 个，缺少 0 个，尺寸不同 2 个，损坏 1 "
+                         "个。\n");
+}
+
 // Every result the runner writes is compared, in its subfolders too, and only those: another
 // .raw file is no result. The status is 1 when any folder differs, wherever it stands; a
 // damaged reference file counts as damaged; a size that differs in one side only is a size

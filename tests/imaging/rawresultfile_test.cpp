@@ -321,13 +321,13 @@ TEST_F(RawResultFile, AFailedWriteKeepsTheExistingFile) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"outcat.raw"});
 }
 
-// What File Save wrote comes back byte for byte, the empty plane included; what is not a
-// regular file is refused at once, even a FIFO that no one writes.
+// What File Save wrote comes back byte for byte; what is not a regular file is refused at
+// once, even a FIFO that no one writes.
 TEST_F(RawResultFile, ReadsBackExactlyWhatWasWritten) {
     const BYTE plane[] = {0, 1, 254, 255, 128, 7};
     struct Row {
         int width, height;
-    } rows[] = {{3, 2}, {6, 1}, {0, 0}, {0, 5}};
+    } rows[] = {{3, 2}, {6, 1}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
         std::string problem;
@@ -345,6 +345,45 @@ TEST_F(RawResultFile, ReadsBackExactlyWhatWasWritten) {
         std::string problem;
         EXPECT_FALSE(ReadRawResultFile(path, problem)) << path;
         EXPECT_EQ(problem.rfind("无法打开：", 0), 0u) << problem;
+    }
+}
+
+// A result is read only when it is one a view can hold: pixels to show, no more of them than
+// the planes' limit allows an image, and exactly the bytes its header promises. The size is
+// refused from the header alone, before the file's bytes are read or anything is allocated.
+TEST_F(RawResultFile, OnlyAWholeResultOfAnAllowedSizeIsRead) {
+    struct Case {
+        std::uint32_t width, height;
+        std::int64_t extraBytes; // beyond 8 + width * height
+        std::string problem;     // empty: read
+    };
+    const std::uint32_t largestSide = 1u << 14; // 2^28 pixels, the most allowed
+    const Case cases[] = {
+        {0, 0, 0, "尺寸 0 × 0 像素，没有一个像素"},
+        {0, 5, 0, "尺寸 0 × 5 像素，没有一个像素"},
+        {7, 0, 0, "尺寸 7 × 0 像素，没有一个像素"},
+        {46341, 46341, 0, "尺寸 46341 × 46341 像素太大"},
+        {largestSide, largestSide + 1, 0, "尺寸 16384 × 16385 像素太大"},
+        {1500000000, 1, 0, "尺寸 1500000000 × 1 像素太大"},
+        {largestSide, largestSide, 0, ""},
+        {3, 2, 1, "3×2 的结果文件应有 14 字节，实际是 15 字节"},
+        {3, 2, -1, "3×2 的结果文件应有 14 字节，实际是 13 字节"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        {
+            std::ofstream file(target_, std::ios::binary | std::ios::trunc);
+            for (const std::uint32_t field : {c.width, c.height})
+                for (int shift = 0; shift < 32; shift += 8)
+                    file.put(static_cast<char>(field >> shift));
+        }
+        // Sparse: a large result's zeros cost no disk.
+        const std::int64_t length = 8 + std::int64_t{c.width} * c.height + c.extraBytes;
+        ASSERT_EQ(truncate(target_.c_str(), length), 0);
+        std::string problem;
+        const std::optional<CRawResult> read = ReadRawResultFile(target_, problem);
+        EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(read.has_value(), c.problem.empty());
     }
 }
 

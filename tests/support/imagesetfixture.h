@@ -6,6 +6,10 @@
 
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -40,4 +44,21 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
     void Key(Qt::Key key) { QTest::keyClick(AfxGetWidget(m_view), key); }
+    // Loads name as File Open does, to its end, and returns what reached standard error
+    // meanwhile.
+    std::string LoadCapturingErrors(const std::string& name) {
+        std::fflush(stderr);
+        const int saved = dup(2);
+        const std::string errors = HostPath("stderr.txt");
+        const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, 2);
+        close(file);
+        Load(name);
+        m_view->FinishLoading();
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        const Bytes said = ReadFile(errors);
+        return std::string(said.begin(), said.end());
+    }
 };

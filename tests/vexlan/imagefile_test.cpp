@@ -1,10 +1,13 @@
 // Image files other than bitmaps: every kind and every pixel layout it has gives the planes a
 // bitmap of the same pixels would, damaged files are refused without touching the picture, and
 // a file dropped on the window opens as File Open opens it.
+#include "hostilefiles.h"
+#include "imagefiledecoder.h"
 #include "imagefiles.h"
 #include "imagesetfixture.h"
 
 #include <QDropEvent>
+#include <QImageReader>
 #include <QMimeData>
 #include <QUrl>
 
@@ -157,13 +160,13 @@ std::vector<Case> Cases() {
         {"rgba16.tif", Encoded(deep, "tiff"), kDeep, GrayPlane::Zeros},
         {"gray.pgm", Netpbm("P5", kWidth, kHeight, 255, Samples(kGray8, true, 8)), kGray8,
          GrayPlane::Levels},
-        // The toolkit scales sixteen-bit netpbm samples itself, rounding down.
+        // Sixteen-bit samples are rounded as every other kind's are.
         {"gray16.pgm", Netpbm("P5", kWidth, kHeight, 65535, Samples(kGray16, true, 0)), kGray16,
-         GrayPlane::Levels, 1},
+         GrayPlane::Levels},
         {"rgb.ppm", Netpbm("P6", kWidth, kHeight, 255, Samples(kColor, false, 8)), kColor,
          GrayPlane::Zeros},
         {"rgb16.ppm", Netpbm("P6", kWidth, kHeight, 65535, Samples(kDeep, false, 0)), kDeep,
-         GrayPlane::Zeros, 1},
+         GrayPlane::Zeros},
         // Ones are black: 101 and 001.
         {"mono.pbm", Bytes{'P', '4', '\n', '3', ' ', '2', '\n', 0xA0, 0x20},
          Levels({0, 255, 0, 255, 255, 0}, 257), GrayPlane::Levels},
@@ -174,6 +177,14 @@ std::vector<Case> Cases() {
         {"rgb.webp", Encoded(color, "webp", 100), kColor, GrayPlane::Zeros},
         {"rgba.webp", Encoded(alpha, "webp", 100), kAlpha, GrayPlane::Zeros},
     };
+}
+
+// The name a refusal gives the kind of a file with this name's ending.
+std::string KindOf(const std::string& name) {
+    std::string ending = name.substr(name.rfind('.') + 1);
+    for (char& c : ending)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ending == "JPG" ? "JPEG" : ending == "TIF" ? "TIFF" : ending == "WEBP" ? "WebP" : ending;
 }
 
 int Scaled(double sample16) {
@@ -233,8 +244,10 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
         m_messages.clear();
         Load(name);
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_TRUE(
-            m_messages[0].starts_with("文件 " + HostPath(name) + " 不是 Vexlan 能读取的位图："))
+        // A refusal names what the file is and that it ends early.
+        EXPECT_TRUE(m_messages[0].starts_with("文件 " + HostPath(name) +
+                                              " 不是 Vexlan 能读取的图像：" + KindOf(name) +
+                                              " 文件在数据结束之前就结束了"))
             << m_messages[0];
         EXPECT_EQ(m_view->m_pGrayImage.get(), planes[0]);
         EXPECT_EQ(m_view->m_pColorImage.get(), planes[1]);
@@ -245,9 +258,63 @@ TEST_F(ImageFileTest, DamagedFileOfEveryKindIsRefusedAndThePictureStays) {
     m_messages.clear();
     Load("huge.pgm");
     EXPECT_EQ(m_messages, std::vector<std::string>{"文件 " + HostPath("huge.pgm") +
-                                                   " 不是 Vexlan 能读取的位图：尺寸 20000 × "
+                                                   " 不是 Vexlan 能读取的图像：尺寸 20000 × "
                                                    "20000 像素太大。"});
     ExpectPlanes({"good.png", {}, kColor, GrayPlane::Zeros});
+}
+
+// Where bytes first occur in file.
+std::size_t At(const Bytes& file, const Bytes& bytes) {
+    return static_cast<std::size_t>(
+        std::search(file.begin(), file.end(), bytes.begin(), bytes.end()) - file.begin());
+}
+
+// A file damaged inside, not cut short, is refused with its kind, the cause and its decoder's own
+// words, and nothing of the decoder reaches standard error; a file whose content is another
+// kind than its name says is named as what it holds.
+TEST_F(ImageFileTest, ADamagedFileIsRefusedWithItsKindTheCauseAndTheDecodersWords) {
+    const auto damaged = [](Bytes file, std::size_t at, const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+        return file;
+    };
+    const Bytes jpeg = Encoded(testimages::Photo(64, 48), "jpeg");
+    const Bytes png = Encoded(testimages::Photo(64, 48), "png");
+    const Bytes tiff =
+        hostilefiles::Tiff({{64, 48, 3, 8, 1, 1, testimages::Noise(64 * 48 * 3, 4)}});
+    const Bytes bitmap = MakeBitmap(2, 1, 24, Bytes(6, 9));
+    struct Case {
+        std::string name;
+        Bytes file;
+        std::string refusal; // what follows "不是 Vexlan 能读取的"
+    };
+    const Case cases[] = {
+        // A restart marker where the data has none.
+        {"data.jpg", damaged(jpeg, jpeg.size() * 7 / 10, {0xFF, 0xD3}),
+         "图像：JPEG 文件的数据已损坏（Corrupt JPEG data: "},
+        // A quantisation table's length says less than its own two bytes.
+        {"header.jpg", damaged(jpeg, At(jpeg, {0xFF, 0xDB}) + 2, {0, 1}),
+         "图像：JPEG 文件头已损坏（Bogus marker length）"},
+        // The first segment's too: libjpeg skips what follows as extraneous and only warns.
+        {"segment.jpg", damaged(jpeg, At(jpeg, {0xFF, 0xE0}) + 2, {0, 1}),
+         "图像：JPEG 文件的数据已损坏（Corrupt JPEG data: "},
+        {"data.tif", damaged(tiff, tiff.size() * 6 / 10, Bytes(16, 0x55)),
+         "图像：TIFF 文件的数据已损坏（ZIPDecode: Decoding error"},
+        {"data.png", damaged(png, png.size() / 2, {0x55}),
+         "图像：PNG 文件的数据已损坏（IDAT 块的校验和不符）"},
+        {"png.bmp", png, "位图：它的内容是 PNG 图像"},
+        {"bitmap.png", bitmap, "图像：它的内容是 BMP 位图，位图要以 .bmp 为扩展名才能打开"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(c.name, c.file);
+        m_messages.clear();
+        EXPECT_EQ(LoadCapturingErrors(c.name), "");
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].rfind(
+                      "文件 " + HostPath(c.name) + " 不是 Vexlan 能读取的" + c.refusal, 0),
+                  0u)
+            << m_messages[0];
+    }
 }
 
 TEST_F(ImageFileTest, FileDroppedOnTheWindowOpensAsFileOpenWould) {
@@ -269,6 +336,92 @@ TEST_F(ImageFileTest, FileDroppedOnTheWindowOpensAsFileOpenWould) {
     EXPECT_EQ(m_view->m_bShowResult, 0);
     EXPECT_EQ(Rgb(Painted(), 1, 0), 0x00FF00u);
     EXPECT_EQ(Rgb(Painted(), 0, 1), 0x0A141Eu);
+}
+
+// An indexed image gives its gray levels only when every entry of its palette is gray: blue,
+// green and red alike.
+TEST_F(ImageFileTest, APaletteIsGrayOnlyWhenEveryEntryIsGrayInAllThree) {
+    struct Palette {
+        const char* what;
+        QRgb odd; // the entry that index 2 names, beside gray ones
+        bool gray;
+    };
+    for (const Palette& p : {Palette{"all gray", qRgb(90, 90, 90), true},
+                             Palette{"blue equals green", qRgb(0, 90, 90), false},
+                             Palette{"green equals red", qRgb(90, 90, 0), false},
+                             Palette{"blue equals red", qRgb(90, 0, 90), false}}) {
+        SCOPED_TRACE(p.what);
+        QImage image(3, 1, QImage::Format_Indexed8);
+        image.setColorTable({qRgb(10, 10, 10), qRgb(200, 200, 200), p.odd});
+        for (int x = 0; x < 3; ++x)
+            image.setPixel(x, 0, static_cast<uint>(x));
+        Write("palette.png", Encoded(image, "png"));
+        Load("palette.png");
+        ASSERT_EQ(m_messages, std::vector<std::string>{});
+        EXPECT_EQ(m_view->GrayValues(), p.gray ? CGrayValues::Levels : CGrayValues::Indices);
+        const Bytes levels{10, 200, 90};
+        const Bytes indices{0, 1, 2};
+        EXPECT_EQ(Bytes(m_view->m_pGrayImage.get(), m_view->m_pGrayImage.get() + 3),
+                  p.gray ? levels : indices);
+    }
+}
+
+// Each of the eight orientations a file may declare turns the image as the toolkit's own reader
+// turns it, and the planes take the upright size.
+TEST_F(ImageFileTest, EveryOrientationTurnsTheImageAsTheToolkitDoes) {
+    constexpr int width = 4;
+    constexpr int height = 3;
+    Bytes pixels;
+    for (int i = 0; i < width * height; ++i)
+        pixels.insert(pixels.end(), {static_cast<BYTE>(20 * i), static_cast<BYTE>(255 - 9 * i),
+                                     static_cast<BYTE>(i % 2 ? 0 : 250)});
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        Write("turned.tif", hostilefiles::Tiff({{width, height, 3, 8, 1, orientation, pixels}}));
+        QImageReader reader(QString::fromStdString(HostPath("turned.tif")));
+        reader.setAutoTransform(true);
+        const QImage upright = reader.read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(upright.isNull());
+        Load("turned.tif");
+        ASSERT_EQ(m_messages, std::vector<std::string>{});
+        ASSERT_EQ(m_view->m_nWidth, upright.width());
+        ASSERT_EQ(m_view->m_nHeight, upright.height());
+        for (int y = 0; y < upright.height(); ++y)
+            for (int x = 0; x < upright.width(); ++x) {
+                const BYTE* bgr =
+                    m_view->m_pColorImage.get() + 3 * (std::ptrdiff_t{y} * upright.width() + x);
+                EXPECT_EQ(qRgb(bgr[2], bgr[1], bgr[0]), upright.pixel(x, y)) << x << ", " << y;
+            }
+    }
+}
+
+// Decoding may take the planes and the decoder's image up to its allowance, and not a byte more:
+// a 1024 x 1024 RGBA PNG holds 4 MiB of planes and 4 MiB of the decoder's own.
+TEST_F(ImageFileTest, DecodingMayUseItsWholeAllowanceAndNoMore) {
+    QImage image(1024, 1024, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgba(x % 256, y % 256, 7, (x + y) % 256));
+    Write("allowance.png", Encoded(image, "png"));
+    constexpr std::uint64_t kMebibyte = 1 << 20;
+    for (const std::uint64_t allowance : {8 * kMebibyte, 8 * kMebibyte - 1}) {
+        SCOPED_TRACE(allowance);
+        const CFilePtr file(std::fopen(HostPath("allowance.png").c_str(), "rb"));
+        CImageFileDecoder decoder(4 * kMebibyte, allowance);
+        const bool fits = allowance == 8 * kMebibyte;
+        ASSERT_EQ(decoder.ReadHeader(file.get()) == CImageDecoder::Result::Decodable, fits)
+            << decoder.Problem();
+        if (!fits) {
+            EXPECT_EQ(decoder.Problem(),
+                      "不是 Vexlan 能读取的图像：尺寸 1024 × 1024 像素，解码要用约 "
+                      "8 MiB 内存，超过上限 7 MiB");
+            continue;
+        }
+        Bytes gray(decoder.GrayPlaneSize());
+        Bytes color(decoder.ColorPlaneSize());
+        ASSERT_TRUE(decoder.ReadPixels(file.get(), gray.data(), color.data())) << decoder.Problem();
+        EXPECT_EQ(color[3 * (1024 * 5 + 9) + 2], (9 * ((5 + 9) % 256) + 127) / 255);
+    }
 }
 
 } // namespace

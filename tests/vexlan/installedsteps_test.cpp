@@ -335,6 +335,94 @@ TEST_F(InstalledStepTest, AStopSignalEndsTheRunnerAndItsStepAtOnce) {
     }
 }
 
+// Run in the runner's own process (--in-process), a step that never returns is ended by the
+// runner's own handling of the stop signals: at once, with its line and status.
+TEST_F(InstalledStepTest, AStopSignalEndsAStepRunInTheRunnersOwnProcess) {
+    ASSERT_EQ(BuildStep("endless", StepWithBody("endless", "for (volatile int i = 0;; i = 0) {}")),
+              0)
+        << m_built;
+    const QTemporaryDir results;
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        QProcess runner;
+        runner.start(QString::fromStdString(BatchProgram()),
+                     {"--in-process", "-o", results.path(), "endless",
+                      QString::fromStdString(HostPath("cat.bmp"))});
+        ASSERT_TRUE(runner.waitForStarted());
+        const auto pid = static_cast<pid_t>(runner.processId());
+        // The step's library is loaded into the runner when its run begins.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return ReadProcFile("/proc/" + std::to_string(pid) + "/maps")
+                           .value_or("")
+                           .find("endless.so") != std::string::npos;
+            },
+            10000));
+        QTest::qWait(200); // the step is in its loop
+        QElapsedTimer stopping;
+        stopping.start();
+        kill(pid, signal);
+        ASSERT_TRUE(runner.waitForFinished(2000));
+        EXPECT_LT(stopping.elapsed(), 2000);
+        EXPECT_EQ(runner.exitCode(), status);
+        const std::string said = runner.readAllStandardError().toStdString();
+        EXPECT_NE(said.find("vexlan-batch：收到 " +
+                            std::string(signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                            "，处理完 0/1 个图像后停止（保存 0 个）。"),
+                  std::string::npos)
+            << said;
+        EXPECT_TRUE(QDir(results.path()).isEmpty());
+    }
+}
+
+// File > Open Result ends a running step before it shows the file: the step's result would
+// otherwise replace it when it ends.
+TEST_F(InstalledStepTest, OpeningAResultEndsTheRunningStepFirst) {
+    ASSERT_EQ(BuildStep("endless", StepWithBody("endless", "for (volatile int i = 0;; i = 0) {}")),
+              0)
+        << m_built;
+    m_view->UpdateInstalledSteps();
+    Open("cat.bmp");
+    QAction* endless = MenuItem("endless");
+    ASSERT_NE(endless, nullptr);
+    endless->trigger();
+    ASSERT_TRUE(m_view->IsStepRunning());
+    Bytes saved{static_cast<BYTE>(m_view->m_nWidth),  0, 0, 0,
+                static_cast<BYTE>(m_view->m_nHeight), 0, 0, 0};
+    saved.resize(8 + static_cast<std::size_t>(m_view->m_nWidth * m_view->m_nHeight), 77);
+    Write("outcat.raw", saved);
+    OpenResult("outcat.raw");
+    EXPECT_FALSE(m_view->IsStepRunning());
+    ASSERT_TRUE(m_view->m_pResultImage);
+    EXPECT_EQ(m_view->m_pResultImage[0], 77);
+    EXPECT_EQ(m_view->m_bShowResult, 1);
+}
+
+// A step whose set-up never returns costs its reading the whole time limit: the main window
+// shows at once all the same, and the message that names the step comes after it.
+TEST_F(InstalledStepTest, TheWindowShowsAtOnceWhileAStepsEntryIsStillBeingRead) {
+    ASSERT_EQ(BuildStep("loops", "static int Loop() { for (volatile int i = 0;; i = 0) {} }\n"
+                                 "static int looping = Loop();\n" +
+                                     StepWithBody("loops", "")),
+              0)
+        << m_built;
+    theApp.ExitInstance();
+    m_messages.clear();
+    static char program[] = "vexlan";
+    static char* argv[] = {program};
+    theApp.InitApplication(1, argv);
+    QElapsedTimer starting;
+    starting.start();
+    ASSERT_TRUE(theApp.InitInstance());
+    EXPECT_LT(starting.elapsed(), 2000);
+    EXPECT_TRUE(theApp.m_pMainWnd->IsWindowVisible());
+    EXPECT_TRUE(m_messages.empty());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_messages.empty(); }, 20000));
+    EXPECT_NE(m_messages[0].find("loops.so：它在 5 秒内没有回应"), std::string::npos)
+        << m_messages[0];
+    m_view = static_cast<CVexlanView*>(static_cast<CFrameWnd*>(theApp.m_pMainWnd)->GetActiveView());
+}
+
 // Idle time starts the next step's host, but never before the frame of a load is painted; the
 // planes were decoded into shareable memory, so nothing is copied then either.
 TEST_F(InstalledStepTest, TheHostIsStartedAheadOnlyOnceTheLoadIsPainted) {

@@ -3,6 +3,7 @@
 // scroll position and zoom, and the status bar's readout of the pixel under the pointer.
 // Rendering the widget afresh would paint the right picture even when the screen never got it.
 #include "batchcapture.h"
+#include "hostilefiles.h"
 #include "imagefiles.h"
 #include "imagesetfixture.h"
 #include "resource.h"
@@ -16,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
@@ -213,6 +215,16 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
             photo.setPixel(x, y, qRgb(2 * x, 4 * y, 255 - x - y));
     Write("photo.png", testimages::Encoded(photo, "png"));
     Write("photo.jpg", testimages::Encoded(photo, "jpeg"));
+    // Gray levels 0, 17, 34 of a gray PNG, and the same pixels as indices into a palette.
+    QImage levels(3, 1, QImage::Format_Grayscale8);
+    for (int x = 0; x < 3; ++x)
+        levels.scanLine(0)[x] = static_cast<uchar>(17 * x);
+    Write("levels.png", testimages::Encoded(levels, "png"));
+    QImage indexed(3, 1, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(9, 9, 9), qRgb(200, 0, 0), qRgb(0, 90, 90)});
+    for (int x = 0; x < 3; ++x)
+        indexed.setPixel(x, 0, static_cast<uint>(x));
+    Write("indices.png", testimages::Encoded(indexed, "png"));
     std::ofstream(HostPath("photos.lst")) << "2 " << m_dirSystemPath << " photo.png photo.jpg\n";
     // A result saved elsewhere, of no image that is open: it stands beside an empty slot.
     QDir(m_dir.path()).mkdir("saved");
@@ -315,6 +327,18 @@ TEST_F(ScreenTest, EveryActionReachesTheScreen) {
              readout = ReadoutAt(QPoint(2, 0));
          },
          "indexed.bmp", [&] { return readout == "x 2, y 0  R 255 G 0 B 0  索引 2"; }},
+        {"a gray image's has its gray level",
+         [&] {
+             Open("levels.png");
+             readout = ReadoutAt(QPoint(2, 0));
+         },
+         "levels.png", [&] { return readout == "x 2, y 0  R 34 G 34 B 34  灰度 34"; }},
+        {"an indexed one's its palette index",
+         [&] {
+             Open("indices.png");
+             readout = ReadoutAt(QPoint(2, 0));
+         },
+         "indices.png", [&] { return readout == "x 2, y 0  R 0 G 90 B 90  索引 2"; }},
         {"a .raw file's is the gray painted",
          [&] {
              Open("indexed.raw");
@@ -452,6 +476,44 @@ TEST_F(ScreenTest, EscEndsARunningStepWhereverTheFocusIs) {
         EXPECT_EQ(MessagePane(), "步骤 endless 已结束，没有结果");
     }
     unsetenv("XDG_DATA_HOME");
+}
+
+// A file that takes seconds to read, stepped onto in a list: meanwhile the window repaints and
+// opens its menus, and the status bar shows how far the load has come once it has taken half a
+// second; Esc cancels it, and the image before is on the screen again, under its own title.
+TEST_F(ScreenTest, ASlowFileLoadsWhileTheWindowGoesOnAndEscCancelsIt) {
+    WriteImage("before.bmp", 1500, 900, 2);
+    Write("slow.png", hostilefiles::SlowPng(4000, 1200));
+    std::ofstream(HostPath("slow.lst")) << "2 " << m_dirSystemPath << " before.bmp slow.png\n";
+    Open("slow.lst");
+    ASSERT_EQ(ScreenSettles(), std::nullopt);
+    Key(Qt::Key_PageDown);
+    ASSERT_TRUE(m_view->IsLoading());
+    EXPECT_EQ(Title(), "slow.png");
+
+    // Scrolled, the image before reaches the screen at its new position.
+    m_view->ScrollToPosition(CPoint{400, 300});
+    EXPECT_EQ(ScreenSettles(), std::nullopt);
+    QMenu* fileMenu = Window().menuBar()->actions().front()->menu();
+    fileMenu->popup(Window().mapToGlobal(QPoint(10, 30)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(fileMenu));
+    EXPECT_FALSE(fileMenu->actions().isEmpty());
+    fileMenu->close();
+    const std::string loading = "正在打开 " + HostPath("slow.png") + "：";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return MessagePane().starts_with(loading); }, 10000))
+        << MessagePane();
+    EXPECT_NE(MessagePane().find("%，按 Esc 取消"), std::string::npos) << MessagePane();
+    Idle(); // the window's keys are brought up to date while it waits for the user
+    ASSERT_TRUE(m_view->IsLoading());
+
+    QTest::keyClick(&Window(), Qt::Key_Escape);
+    EXPECT_FALSE(m_view->IsLoading());
+    EXPECT_EQ(m_view->m_nCurrentFile, 0);
+    EXPECT_EQ(Title(), "before.bmp");
+    EXPECT_EQ(MessagePane(), "已取消打开 " + HostPath("slow.png"));
+    EXPECT_EQ(ScreenSettles(), std::nullopt);
+    EXPECT_EQ(Position().x, 400);
+    EXPECT_TRUE(m_messages.empty());
 }
 
 // The exercise's loop: a threshold turned by keyboard in the 参数 panel, the new result on the
