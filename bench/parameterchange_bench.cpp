@@ -7,6 +7,7 @@
 // values the program is left idle, as between two moves of a person, so the step's process is
 // started ahead.
 #include "debugalloc.h"
+#include "displaybenchmain.h"
 #include "resource.h"
 #include "steplibrary.h"
 #include "vexlan.h"
@@ -150,11 +151,5 @@ BENCHMARK(ValueToFrame)
     ->UseRealTime();
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "xcb", 0);
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    TurnedProgramHolder().reset();
-    return 0;
+    return RunBenchmarksOnDisplay(argc, argv, [] { TurnedProgramHolder().reset(); });
 }

@@ -12,6 +12,7 @@
 // - The peak resident memory of the process after it opened an 8192 x 4096 24-bit image and
 //   ran the segmentation on it, next to the bytes of its planes. Alone in its run
 //   (--benchmark_filter=Memory), since the peak is the whole process's.
+#include "displaybenchmain.h"
 #include "imagesetchoice.h"
 #include "resource.h"
 #include "vexlan.h"
@@ -290,11 +291,5 @@ BENCHMARK(OpenToFrame)
     ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "xcb", 0);
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    ShownListHolder().reset();
-    return 0;
+    return RunBenchmarksOnDisplay(argc, argv, [] { ShownListHolder().reset(); });
 }
