@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -91,8 +92,8 @@ std::string IdMap(unsigned outside) {
     return std::to_string(InsideId(outside)) + " " + std::to_string(outside) + " 1";
 }
 
-__attribute__((no_sanitize("address", "undefined"))) long WriteFile(const char* path,
-                                                                    const std::string& text) {
+__attribute__((no_sanitize("address", "thread", "undefined"))) long
+WriteFile(const char* path, const std::string& text) {
     const long fd = syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         return fd;
@@ -102,7 +103,7 @@ __attribute__((no_sanitize("address", "undefined"))) long WriteFile(const char* 
 }
 
 // Every capability the new user namespace gave, kept across the coming execve.
-__attribute__((no_sanitize("address", "undefined"))) bool KeepCapabilities() {
+__attribute__((no_sanitize("address", "thread", "undefined"))) bool KeepCapabilities() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
     if (syscall(SYS_capget, &header, data) != 0)
@@ -118,17 +119,25 @@ __attribute__((no_sanitize("address", "undefined"))) bool KeepCapabilities() {
     return true;
 }
 
+// The kernel's struct sigaction, as rt_sigaction takes it.
+struct KernelSignalAction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    std::uint64_t mask;
+};
+
 // In the clone, on a stack of its own: system calls only, no allocation, no locks, as in
 // posix_spawn's own child.
-__attribute__((no_sanitize("address", "undefined"))) int RunChild(void* argument) {
+__attribute__((no_sanitize("address", "thread", "undefined"))) int RunChild(void* argument) {
     const ChildPlan& plan = *static_cast<const ChildPlan*>(argument);
-    sigset_t none;
-    sigemptyset(&none);
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
+    // The kernel's calls, not the C library's, which a sanitizer intercepts: its bookkeeping
+    // lies in the memory this child shares with its caller.
+    const KernelSignalAction byDefault{SIG_DFL, 0, nullptr, 0};
+    const std::uint64_t none = 0;
     for (int signal : plan.defaultSignals)
-        sigaction(signal, &byDefault, nullptr);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+        syscall(SYS_rt_sigaction, signal, &byDefault, nullptr, sizeof none);
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, sizeof none);
     // A session of its own: no terminal to type into, and a process group that the caller can
     // end whole.
     bool ready = syscall(SYS_setsid) >= 0;
